@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test, then the core tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+scripts/install-deps.sh
+jobs=$(nproc)
+
+echo "== Build"
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build -j "$jobs"
+
+echo "== Tests"
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+
+echo "== Core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCORVANE_GUI=OFF -DCORVANE_BENCH=OFF -DCORVANE_SANITIZE=ON \
+  -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-asan -j "$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j "$jobs")

@@ -1,0 +1,48 @@
+#pragma once
+// Where blocks come from: a sound card, a WAV file or the simulated beacon.
+//
+// The block loop's contract: open() prepares the source for blocks of `frames` interleaved
+// 16-bit stereo frames (left = in-phase, right = quadrature); queue() hands it the one
+// buffer to fill; the source emits blockDone() once that buffer holds a whole block (never
+// from inside queue(): always from the event loop); the loop then reads the buffer, which
+// counts as released, and queues again when it is ready for the next block. Between
+// queue() and blockDone() the source owns the buffer.
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+namespace corvane {
+
+class BlockSource : public QObject {
+  Q_OBJECT
+ public:
+  using QObject::QObject;
+  ~BlockSource() override = default;
+
+  // Opens and starts the source. On failure returns false and says why in *error.
+  virtual bool open(double sampleRate, int frames, QString* error) = 0;
+  // Hands over the buffer (at least 2 * frames int16 values) to be filled.
+  virtual void queue(int16_t* buffer) = 0;
+  // Stops the source; a queued buffer is abandoned. Safe to call when not open.
+  virtual void close() = 0;
+
+  // The rate the blocks really have (a WAV file's own rate); the requested one otherwise.
+  virtual double actualSampleRate() const = 0;
+  // True when blocks may be delivered faster than real time (a file read back to back);
+  // the tick then follows framesDelivered() instead of the wall clock.
+  virtual bool drivesOwnClock() const { return false; }
+  // Frames handed out so far since open().
+  virtual qint64 framesDelivered() const = 0;
+  // Blocks dropped because processing fell behind.
+  virtual qint64 droppedBlocks() const { return 0; }
+
+ signals:
+  void blockDone();
+  // The source has no more blocks (end of file).
+  void finished();
+  // A change the operator should see: device lost, blocks dropped, file truncated.
+  void statusChanged(const QString& text);
+};
+
+}  // namespace corvane

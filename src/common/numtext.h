@@ -1,0 +1,36 @@
+#pragma once
+// Number reading, rounding and the text forms every control, read-out and file uses.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+// Reads the leading number of any text, never failing: blanks, tabs and line feeds are
+// skipped wherever they stand; sign, digits with at most one '.', optional exponent; stops
+// at the first other character. No number gives 0. The result is always finite.
+double ParseLeadingNumber(std::string_view text);
+
+// True when the whole text (blanks around it allowed) reads as one decimal number.
+bool IsWholeNumber(std::string_view text);
+
+// floor(x + 0.5). Non-finite input gives 0.
+double RoundHalfUp(double x);
+
+// Round half to even into integers. Out-of-range values saturate, NaN gives 0.
+int16_t RoundHalfEven16(double x);
+int32_t RoundHalfEven32(double x);
+
+// Shortest decimal with at most 15 significant digits, no "0" before the point below 1,
+// with a blank before a non-negative number: 0.5 -> " .5", 12000 -> " 12000", -3 -> "-3".
+std::string SignSpacedText(double x);
+// The same digits with the leading "0" and no sign blank: 0.5 -> "0.5".
+std::string PlainText(double x);
+
+// 10 / ln 10 cut to ten digits.
+inline constexpr double kDbFactor = 4.342944819;
+// Decibels of a linear power ratio; callers guard x > 0.
+double DbOf(double x);
+
+}  // namespace corvane

@@ -1,0 +1,103 @@
+#pragma once
+// The per-block measurement of the carrier: power history and averaging, peak and noise,
+// S/N read-outs, tracking, stability, alarm and the drift of the one-second tick.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/format_pattern.h"
+#include "measure/engine_host.h"
+#include "settings/parameters.h"
+
+namespace corvane {
+
+inline constexpr int kHistRows = 64;
+inline constexpr int kHistBins = 65536;
+inline constexpr int kSigHistSlots = 256;
+inline constexpr double kMissingDb = -99;
+
+// Texts and states of the read-out labels, as the window shows them.
+struct Readouts {
+  std::string PeakDet;
+  bool SNResultsVisible = true;
+  std::string SNBin = "dB", SN1Hz = "dB", SN2k5Hz = "dB", ShowNoise = "dB", ShowSignal = "dB";
+  std::string CarrStabMsg = "Carrier Stability";
+  Rgb CarrStabColour{0, 0, 0};
+  std::string Drift = "Carrier Drift";
+  bool DriftVisible = false;
+  std::string AlarmVisual;
+  bool AlarmVisible = false;
+  Rgb AlarmColour{0, 0, 0};
+};
+
+// What the plot needs of one block, taken at the steps where the plot would have drawn.
+struct BlockMarks {
+  double BoxCentreBin = 0;    // signal-band box, as at the start of the block
+  double BoxSigBWBins = 0;
+  double MarkSigBWBins = 0;   // noise bars, peak and signal bar, after any bandwidth reset
+  double PeakBin = 0;
+  double NoisePwr = 0;
+  double SigPwr = 0;
+  float GuardBand = 0;
+  bool InBand = false;
+  bool Measured = false;      // false when the noise check failed and the block stopped early
+};
+
+class MeasurementEngine {
+ public:
+  MeasurementEngine(MeasurementParams& params, EngineHost& host);
+  ~MeasurementEngine();
+  MeasurementEngine(const MeasurementEngine&) = delete;
+  MeasurementEngine& operator=(const MeasurementEngine&) = delete;
+
+  // Capture starts: HistIdx = DetCount = 0, PrevCentreBin = CentreBin.
+  void StartRun();
+
+  // Steps 11 .. 22 of one block, over the transformed complex points in `fftData`
+  // (1-based layout, Module1::FFTLen points). `now` stamps the alarm.
+  void ProcessBlock(const float* fftData, const DateTime& now);
+
+  // The drift update of the one-second tick.
+  void TickDrift(double avConstLeadingNumber);
+  // After a record: the log values go back to missing.
+  void ResetLogValues();
+
+  void TrackSigClick();
+  void CFToPeakClick();
+  // Left click on the spectrum at fractional bin x.
+  void SpectrumClick(double x);
+
+  // State read by the plot, the waterfall and the log.
+  const float* AvgPwr() const { return avgPwr_.get(); }
+  const float* PwrHistRow(int row) const;
+  const Readouts& readouts() const { return readouts_; }
+  const BlockMarks& marks() const { return marks_; }
+
+  double PeakBin = 0, PeakPwr = 0, SigPwr = 0, NoisePwr = 0;
+  double NoiseBins = 0;
+  double SN1HzDb = 0;
+  double NoiseLevelDb = kMissingDb;
+  bool InBand = false;
+  int HistIdx = 0;
+  int DetCount = 0;
+  double StabMeanDb = 0, StabSumSq = 0, StabSpreadDb = 0;
+  double PrevCentreBin = 0;
+  double DriftStepHz = 0;
+  double DriftHzPerSec = 0;
+  double LogSignalDb = kMissingDb;
+  double LogSN1HzDb = kMissingDb;
+  // Blocks whose noise check failed since the last measured block.
+  bool SilenceReported = false;
+
+ private:
+  MeasurementParams& p_;
+  EngineHost& host_;
+  std::unique_ptr<float[]> pwrHist_;  // kHistRows rows of kHistBins
+  std::unique_ptr<float[]> avgPwr_;
+  float sigHist_[kSigHistSlots] = {};
+  Readouts readouts_;
+  BlockMarks marks_;
+};
+
+}  // namespace corvane
