@@ -1,0 +1,67 @@
+#pragma once
+// The block loop, event-driven: the source signals a filled buffer, one block is processed
+// in full, the next is queued. Window events, the timer and mouse handlers run between
+// blocks only, from the ordinary Qt event loop.
+
+#include <QObject>
+#include <memory>
+
+#include "capture/block_source.h"
+#include "measure/measurement_engine.h"
+
+namespace corvane {
+
+class SpectrumPlot;
+class WaterfallWindow;
+
+class BlockLoopHost {
+ public:
+  virtual ~BlockLoopHost() = default;
+  virtual bool SidebandSwapChecked() = 0;
+  // Input level meter: level in dB (scale height 50), red above 10 000.
+  virtual void ShowInputLevel(double levelDb, bool red) = 0;
+  // The read-outs of the block, to be put into the labels.
+  virtual void ApplyReadouts(const Readouts& readouts) = 0;
+  // The local time of day (the file's clock with a fast source).
+  virtual DateTime Now() = 0;
+  // One tick of the one-second timer, when the source drives its own clock.
+  virtual void SourceClockTick() = 0;
+  // The source has ended (end of file) or reported a status.
+  virtual void SourceFinished() = 0;
+  virtual void SourceStatus(const QString& text) = 0;
+};
+
+class BlockLoop : public QObject {
+  Q_OBJECT
+ public:
+  BlockLoop(MeasurementEngine& engine, MeasurementParams& params, BlockLoopHost& host,
+            SpectrumPlot* plot, WaterfallWindow* waterfall, QObject* parent = nullptr);
+  ~BlockLoop() override;
+
+  // DoLogging: takes an opened source and queues the first block.
+  void start(std::unique_ptr<BlockSource> source);
+  // Program end: the source is closed, no further block runs.
+  void stop();
+
+  bool running() const { return source_ != nullptr; }
+  bool inBlock() const { return inBlock_; }
+  qint64 blocksProcessed() const { return blocks_; }
+  BlockSource* source() const { return source_.get(); }
+
+ private:
+  void onBlockDone();
+  void processBlock();
+
+  MeasurementEngine& engine_;
+  MeasurementParams& params_;
+  BlockLoopHost& host_;
+  SpectrumPlot* plot_;
+  WaterfallWindow* waterfall_;
+  std::unique_ptr<BlockSource> source_;
+  bool inBlock_ = false;
+  qint64 blocks_ = 0;
+  qint64 ticksGiven_ = 0;
+  double inLevelDb_ = 0;
+};
+
+}  // namespace corvane
