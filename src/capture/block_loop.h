@@ -47,6 +47,12 @@ class BlockLoop : public QObject {
   bool inBlock() const { return inBlock_; }
   qint64 blocksProcessed() const { return blocks_; }
   BlockSource* source() const { return source_.get(); }
+  // Seconds of the source's own clock ticked so far (fast sources only).
+  qint64 clockSeconds() const { return ticksGiven_; }
+
+ signals:
+  // After every tick of a source's own clock.
+  void clockTicked(qint64 seconds);
 
  private:
   void onBlockDone();
@@ -62,6 +68,8 @@ class BlockLoop : public QObject {
   qint64 blocks_ = 0;
   qint64 ticksGiven_ = 0;
   double inLevelDb_ = 0;
+  std::unique_ptr<int16_t[]> sampleBuf_;  // SampleBuf: the largest block, allocated once
+  std::unique_ptr<float[]> fftData_;      // FFTData
 };
 
 }  // namespace corvane

@@ -1,0 +1,30 @@
+#pragma once
+// Command-line options for unattended stations and for testing. Qt's own options (such as
+// -platform offscreen) are taken out by QApplication before these are read.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+struct CommandLine {
+  std::string input;          // --input: "test", a .wav path, "default" or a device's name
+  bool start = false;         // --start
+  bool log = false;           // --log
+  bool fast = false;          // --fast
+  std::optional<double> quitAfterSeconds;  // --quit-after
+  bool help = false;          // --help
+};
+
+struct ParseResult {
+  std::optional<CommandLine> options;  // empty on an error
+  std::string error;                   // one line
+};
+
+// `args` without the program name.
+ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+std::string CommandLineHelp();
+
+}  // namespace corvane

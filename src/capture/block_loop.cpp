@@ -1,0 +1,97 @@
+#include "capture/block_loop.h"
+
+#include <cmath>
+
+#include "capture/block_convert.h"
+#include "display/spectrum_plot.h"
+#include "display/waterfall_window.h"
+#include "dsp/fft.h"
+
+namespace corvane {
+
+namespace {
+constexpr int kSampleBufSize = 65536;
+}
+
+BlockLoop::BlockLoop(MeasurementEngine& engine, MeasurementParams& params, BlockLoopHost& host,
+                     SpectrumPlot* plot, WaterfallWindow* waterfall, QObject* parent)
+    : QObject(parent),
+      engine_(engine),
+      params_(params),
+      host_(host),
+      plot_(plot),
+      waterfall_(waterfall),
+      sampleBuf_(new int16_t[kSampleBufSize]()),
+      fftData_(new float[Module1::kFFTDataSize]()) {}
+
+BlockLoop::~BlockLoop() { stop(); }
+
+void BlockLoop::start(std::unique_ptr<BlockSource> source) {
+  if (!source || source_) return;
+  source_ = std::move(source);
+  // Queued: a block is always processed from the event loop, never inside queue().
+  connect(source_.get(), &BlockSource::blockDone, this, &BlockLoop::onBlockDone,
+          Qt::QueuedConnection);
+  connect(source_.get(), &BlockSource::finished, this, [this] { host_.SourceFinished(); },
+          Qt::QueuedConnection);
+  connect(source_.get(), &BlockSource::statusChanged, this,
+          [this](const QString& text) { host_.SourceStatus(text); });
+  engine_.StartRun();
+  ticksGiven_ = 0;
+  source_->queue(sampleBuf_.get());
+}
+
+void BlockLoop::stop() {
+  if (!source_) return;
+  source_->disconnect(this);
+  source_->close();
+  source_.reset();
+}
+
+void BlockLoop::onBlockDone() {
+  if (!source_ || inBlock_) return;
+  processBlock();
+  // A handler run inside the block (the window closing on a message box) may have stopped us.
+  if (source_) source_->queue(sampleBuf_.get());
+}
+
+void BlockLoop::processBlock() {
+  const int32_t fftLen = Module1::FFTLen;
+  if (fftLen < 2 || fftLen > Module1::kMaxFFTLen) return;
+  inBlock_ = true;
+
+  const InputLevel level = ConvertBlock(sampleBuf_.get(), fftLen, Module1::WinTable,
+                                        host_.SidebandSwapChecked(), inLevelDb_, fftData_.get());
+  inLevelDb_ = level.levelDb;
+  host_.ShowInputLevel(level.levelDb, level.red);
+
+  Module1::ComplexFFT(fftData_.get());
+  engine_.ProcessBlock(fftData_.get(), host_.Now());
+
+  if (plot_) plot_->drawBlock(engine_, params_, fftLen);
+  const bool measured = engine_.marks().Measured;
+  if (waterfall_ && measured) {
+    waterfall_->paintRow(engine_.AvgPwr(), static_cast<int>(params_.FMinBin),
+                         static_cast<int>(params_.FMaxBin));
+  }
+  host_.ApplyReadouts(engine_.readouts());
+  if (waterfall_ && measured) waterfall_->scrollRow();
+  ++blocks_;
+  inBlock_ = false;
+
+  // A source that drives its own clock ticks once per SampleRate frames of its time.
+  if (source_ && source_->drivesOwnClock()) {
+    const double rate = source_->actualSampleRate();
+    if (rate > 0) {
+      const qint64 seconds =
+          static_cast<qint64>(std::floor(static_cast<double>(source_->framesDelivered()) / rate));
+      while (source_ && ticksGiven_ < seconds) {
+        ++ticksGiven_;
+        host_.SourceClockTick();
+        emit clockTicked(ticksGiven_);
+      }
+    }
+  }
+}
+
+}  // namespace corvane
