@@ -9,10 +9,13 @@ namespace corvane {
 
 // Reads the leading number of any text, never failing: blanks, tabs and line feeds are
 // skipped wherever they stand; sign, digits with at most one '.', optional exponent; stops
-// at the first other character. No number gives 0. The result is always finite.
+// at the first other character. No number gives 0. The result is always finite: a
+// magnitude beyond the double range gives the largest double of that sign, one below the
+// smallest denormal gives 0. Digit strings of any length are read.
 double ParseLeadingNumber(std::string_view text);
 
-// True when the whole text (blanks around it allowed) reads as one decimal number.
+// True when the whole text (blanks, tabs, CR and LF around it allowed) is one decimal
+// number: optional sign, digits with at most one '.', optional exponent with digits.
 bool IsWholeNumber(std::string_view text);
 
 // floor(x + 0.5). Non-finite input gives 0.
@@ -24,6 +27,8 @@ int32_t RoundHalfEven32(double x);
 
 // Shortest decimal with at most 15 significant digits, no "0" before the point below 1,
 // with a blank before a non-negative number: 0.5 -> " .5", 12000 -> " 12000", -3 -> "-3".
+// Fixed notation for 1e-15 <= |x| < 1e15; outside that, "1.5E+20" / "1E-16" (which
+// ParseLeadingNumber reads back). -0, NaN and infinities give " 0".
 std::string SignSpacedText(double x);
 // The same digits with the leading "0" and no sign blank: 0.5 -> "0.5".
 std::string PlainText(double x);
