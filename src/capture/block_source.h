@@ -34,6 +34,8 @@ class BlockSource : public QObject {
   virtual bool drivesOwnClock() const { return false; }
   // Frames handed out so far since open().
   virtual qint64 framesDelivered() const = 0;
+  // Frames the source holds in all (a file's length); -1 when unbounded.
+  virtual qint64 totalFrames() const { return -1; }
   // Blocks dropped because processing fell behind.
   virtual qint64 droppedBlocks() const { return 0; }
 
