@@ -42,6 +42,10 @@ struct BlockMarks {
   float GuardBand = 0;
   bool InBand = false;
   bool Measured = false;      // false when the noise check failed and the block stopped early
+  // The band averaged and searched: FMinBin .. FMaxBin kept inside 0 .. FFTLen-1.
+  // Empty (BandLast < BandFirst) when the band lies outside the spectrum or is reversed.
+  int BandFirst = 0;
+  int BandLast = -1;
 };
 
 class MeasurementEngine {
@@ -51,14 +55,16 @@ class MeasurementEngine {
   MeasurementEngine(const MeasurementEngine&) = delete;
   MeasurementEngine& operator=(const MeasurementEngine&) = delete;
 
-  // Capture starts: HistIdx = DetCount = 0, PrevCentreBin = CentreBin.
+  // Capture starts: HistIdx = DetCount = 0, PrevCentreBin = CentreBin (so the first drift
+  // step does not count the whole centre frequency as drift).
   void StartRun();
 
   // Steps 11 .. 22 of one block, over the transformed complex points in `fftData`
   // (1-based layout, Module1::FFTLen points). `now` stamps the alarm.
   void ProcessBlock(const float* fftData, const DateTime& now);
 
-  // The drift update of the one-second tick.
+  // The drift update of the one-second tick. A factor of 0 or a non-finite one keeps the
+  // last drift value (the caption is still written and the reference bin still moves on).
   void TickDrift(double avConstLeadingNumber);
   // After a record: the log values go back to missing.
   void ResetLogValues();
@@ -74,11 +80,14 @@ class MeasurementEngine {
   const Readouts& readouts() const { return readouts_; }
   const BlockMarks& marks() const { return marks_; }
 
+  // Missing (kMissingDb) values stand wherever a level cannot be formed: a non-positive
+  // signal bandwidth text, a block whose noise check failed.
   double PeakBin = 0, PeakPwr = 0, SigPwr = 0, NoisePwr = 0;
   double NoiseBins = 0;
   double SN1HzDb = 0;
   double NoiseLevelDb = kMissingDb;
   bool InBand = false;
+  bool Steady = false;
   int HistIdx = 0;
   int DetCount = 0;
   double StabMeanDb = 0, StabSumSq = 0, StabSpreadDb = 0;
@@ -87,10 +96,22 @@ class MeasurementEngine {
   double DriftHzPerSec = 0;
   double LogSignalDb = kMissingDb;
   double LogSN1HzDb = kMissingDb;
-  // Blocks whose noise check failed since the last measured block.
+  // The noise-failure message has been shown and no block has measured since.
   bool SilenceReported = false;
 
+  // Period of the stability history actually used: DetFrames clipped to 1 .. 256, 2 when
+  // DetFrames is below 1 or not finite.
+  int DetPeriod() const;
+  // HistLen clamped to 1 .. 64.
+  int HistRows() const;
+
  private:
+  bool MeasureNoiseAndSignal();
+  void NoiseFailure(bool showMessage);
+  void ReadOutsAndTracking();
+  void Stability();
+  void Alarm(const DateTime& now);
+
   MeasurementParams& p_;
   EngineHost& host_;
   std::unique_ptr<float[]> pwrHist_;  // kHistRows rows of kHistBins
