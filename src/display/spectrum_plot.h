@@ -5,16 +5,30 @@
 
 #include <QImage>
 #include <QWidget>
+#include <vector>
 
 #include "measure/measurement_engine.h"
 #include "settings/parameters.h"
 
 namespace corvane {
 
+// A line of the frequency grid: its place in bins, and whether it marks a whole 1000 Hz.
+struct FreqGridLine {
+  double bin;
+  bool dark;
+};
+// 0, 100, 200 ... Hz up to sampleRate / 2.
+std::vector<FreqGridLine> FrequencyGridLines(double sampleRate, int32_t fftLen);
+
+// Height above the bottom edge, in native units, at which a power is drawn.
+double PlotHeight(double power);
+
 class SpectrumPlot : public QWidget {
   Q_OBJECT
  public:
   static constexpr double kUnitsPerPixel = 15.0;
+  static constexpr int kDesignWidthPx = 625;   // 9375 units
+  static constexpr int kDesignHeightPx = 121;  // 1815 units
 
   explicit SpectrumPlot(QWidget* parent = nullptr);
 
@@ -29,13 +43,27 @@ class SpectrumPlot : public QWidget {
   // noise bars, the peak V and, when in band, the signal bar.
   void drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
                  int32_t fftLen);
+  // The same from the block's averaged power and marks.
+  void drawBlock(const float* avgPwr, const BlockMarks& marks, const MeasurementParams& params,
+                 int32_t fftLen);
 
   // Height of the previous trace point; kept from block to block.
   double prevPlotY() const { return prevPlotY_; }
 
-  // Widget pixel <-> scale unit conversions.
+  // Widget pixel <-> scale unit conversions (pixel coordinates are continuous: pixel
+  // column c spans c .. c + 1).
   double xToBins(double px) const;
   double binsToX(double bins) const;
+  double yToUnits(double py) const { return py * kUnitsPerPixel; }
+  // The pixel column and row a point in scale units falls on. The right and bottom edges
+  // belong to the last column and row, so a zero power lies on the bottom row.
+  int pixelColumn(double bins) const;
+  int pixelRow(double heightUnits) const;
+
+  // The last drawn plot; null until the first block.
+  const QImage& image() const { return image_; }
+
+  QSize sizeHint() const override;
 
  signals:
   void mouseMoved(double xBins, double yUnits);
@@ -48,10 +76,36 @@ class SpectrumPlot : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
+  struct GridKey {
+    QSize size;
+    double scaleLeft = 0, scaleWidth = 0, sampleRate = 0;
+    int32_t fftLen = 0;
+    bool operator==(const GridKey&) const = default;
+  };
+  // One block's inputs, kept so that a resize can draw the same plot at the new size.
+  struct Frame {
+    bool valid = false;
+    std::vector<float> band;  // AvgPwr(FMinBin .. FMaxBin)
+    int firstBin = 0, lastBin = -1;
+    float peakPwr = 0;        // AvgPwr(PeakBin), which may lie outside the band
+    BlockMarks marks;
+    double sampleRate = 0;
+    Rgb traceColour;
+    int32_t fftLen = 0;
+    double startPlotY = 0;    // PrevPlotY as the block began
+  };
+  // Draws `frame` into image_ and returns the height of its last trace point.
+  double render(const Frame& frame);
+  void rebuildGrid(const GridKey& key);
+  void drawTrace(QImage& target, const Frame& frame) const;
+
   double scaleLeft_ = 0;
   double scaleWidth_ = 1;
   double prevPlotY_ = 0;
   QImage image_;
+  QImage grid_;  // background and both grids, rebuilt only when its key changes
+  GridKey gridKey_;
+  Frame frame_;
 };
 
 }  // namespace corvane

@@ -1,0 +1,285 @@
+#include "display/spectrum_plot.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <algorithm>
+#include <cmath>
+
+#include "common/numtext.h"
+
+namespace corvane {
+
+namespace {
+
+const QColor kBackground(192, 192, 255);
+const QColor kGridLight(170, 170, 170);
+const QColor kGridDark(150, 150, 150);
+const QColor kBandBox(240, 240, 240);
+const QColor kNoiseBar(128, 250, 0);
+const QColor kPeakMark(255, 64, 0);
+const QColor kSignalBar(255, 220, 0);
+
+// Keeps far-away points (a tiny scale width, a huge power) in QPainter's comfortable range;
+// anything this far out is clipped anyway.
+constexpr double kPixelLimit = 1.0e6;
+
+int SnapToPixel(double v, int size) {
+  if (v == static_cast<double>(size)) return size - 1;
+  return static_cast<int>(std::floor(std::clamp(v, -kPixelLimit, kPixelLimit)));
+}
+
+QColor ToQColor(const Rgb& c) { return QColor(c.r, c.g, c.b); }
+
+void FillBox(QPainter& p, QPoint a, QPoint b, const QColor& colour) {
+  p.fillRect(QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                   QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y()))),
+             colour);
+}
+
+void DrawLine(QPainter& p, QPoint a, QPoint b, const QColor& colour) {
+  p.setPen(QPen(colour, 0));
+  p.drawLine(a, b);
+}
+
+// Collapses a polyline over integer pixels whose x never decreases into at most four
+// vertices per pixel column: entry, extremes, exit. Consecutive points in one column are
+// joined by vertical runs, so the pixels covered are those of the full polyline.
+class ColumnReducer {
+ public:
+  ColumnReducer(int width, QPolygon& out) : width_(width), out_(out) { out_.clear(); }
+
+  // Returns false once the polyline has left the image on the right.
+  bool add(int col, int row) {
+    if (col < 0) {
+      left_ = QPoint(col, row);
+      haveLeft_ = true;
+      return true;
+    }
+    if (col >= width_) {
+      flush();
+      push(QPoint(col, row));
+      return false;
+    }
+    if (open_ && col == col_) {
+      minRow_ = std::min(minRow_, row);
+      maxRow_ = std::max(maxRow_, row);
+      last_ = row;
+      return true;
+    }
+    flush();
+    open_ = true;
+    col_ = col;
+    first_ = minRow_ = maxRow_ = last_ = row;
+    return true;
+  }
+
+  void finish() { flush(); }
+
+ private:
+  void flush() {
+    if (haveLeft_) {
+      push(left_);
+      haveLeft_ = false;
+    }
+    if (!open_) return;
+    open_ = false;
+    push(QPoint(col_, first_));
+    push(QPoint(col_, minRow_));
+    push(QPoint(col_, maxRow_));
+    push(QPoint(col_, last_));
+  }
+  void push(QPoint p) {
+    if (out_.isEmpty() || out_.last() != p) out_.append(p);
+  }
+
+  int width_;
+  QPolygon& out_;
+  bool haveLeft_ = false;
+  QPoint left_;
+  bool open_ = false;
+  int col_ = 0, first_ = 0, minRow_ = 0, maxRow_ = 0, last_ = 0;
+};
+
+}  // namespace
+
+std::vector<FreqGridLine> FrequencyGridLines(double sampleRate, int32_t fftLen) {
+  std::vector<FreqGridLine> lines;
+  if (sampleRate <= 0) return lines;
+  for (int f = 0; f <= sampleRate / 2; f += 100) {
+    lines.push_back({fftLen * (f / sampleRate), f % 1000 == 0});
+  }
+  return lines;
+}
+
+double PlotHeight(double power) { return power > 0 ? 25 * std::log(power) - 250 : 0.0; }
+
+SpectrumPlot::SpectrumPlot(QWidget* parent) : QWidget(parent) {
+  setObjectName("Spectrum");
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  setMinimumSize(200, 80);
+}
+
+QSize SpectrumPlot::sizeHint() const { return {kDesignWidthPx, kDesignHeightPx}; }
+
+void SpectrumPlot::setScaleLeft(double bins) { scaleLeft_ = bins; }
+
+void SpectrumPlot::setScaleWidth(double bins) { scaleWidth_ = bins; }
+
+double SpectrumPlot::scaleHeight() const { return height() * kUnitsPerPixel; }
+
+double SpectrumPlot::xToBins(double px) const {
+  return scaleLeft_ + px / width() * scaleWidth_;
+}
+
+double SpectrumPlot::binsToX(double bins) const {
+  if (scaleWidth_ == 0) return bins >= scaleLeft_ ? kPixelLimit : -kPixelLimit;
+  return (bins - scaleLeft_) / scaleWidth_ * width();
+}
+
+int SpectrumPlot::pixelColumn(double bins) const { return SnapToPixel(binsToX(bins), width()); }
+
+int SpectrumPlot::pixelRow(double heightUnits) const {
+  return SnapToPixel((scaleHeight() - heightUnits) / kUnitsPerPixel, height());
+}
+
+void SpectrumPlot::drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
+                             int32_t fftLen) {
+  drawBlock(engine.AvgPwr(), engine.marks(), params, fftLen);
+}
+
+void SpectrumPlot::drawBlock(const float* avgPwr, const BlockMarks& marks,
+                             const MeasurementParams& params, int32_t fftLen) {
+  Frame& f = frame_;
+  f.valid = true;
+  f.firstBin = static_cast<int>(std::max(0.0, params.FMinBin));
+  f.lastBin = static_cast<int>(std::min<double>(kHistBins - 1, params.FMaxBin));
+  // Capacity is kept, so after the first blocks nothing is allocated here.
+  f.band.assign(avgPwr + f.firstBin, avgPwr + std::max(f.firstBin, f.lastBin + 1));
+  const double peak = std::clamp(marks.PeakBin, 0.0, static_cast<double>(kHistBins - 1));
+  f.peakPwr = avgPwr[static_cast<int>(peak)];
+  f.marks = marks;
+  f.sampleRate = params.SampleRate;
+  f.traceColour = params.TraceColour;
+  f.fftLen = fftLen;
+  f.startPlotY = prevPlotY_;
+  prevPlotY_ = render(f);
+  update();
+}
+
+void SpectrumPlot::rebuildGrid(const GridKey& key) {
+  gridKey_ = key;
+  grid_ = QImage(key.size, QImage::Format_RGB32);
+  grid_.fill(kBackground);
+  QPainter p(&grid_);
+  const int bottom = height() - 1;
+  const int gridEnd = pixelColumn(key.fftLen / 2.0);
+  const int gridStart = pixelColumn(0);
+  for (int j = 0; j <= 90; j += 10) {
+    const int row = pixelRow(j * 25 / kDbFactor);
+    DrawLine(p, QPoint(gridStart, row), QPoint(gridEnd, row), kGridLight);
+  }
+  for (const FreqGridLine& line : FrequencyGridLines(key.sampleRate, key.fftLen)) {
+    const int col = pixelColumn(line.bin);
+    DrawLine(p, QPoint(col, 0), QPoint(col, bottom), line.dark ? kGridDark : kGridLight);
+  }
+}
+
+double SpectrumPlot::render(const Frame& f) {
+  const GridKey key{size(), scaleLeft_, scaleWidth_, f.sampleRate, f.fftLen};
+  if (grid_.isNull() || !(key == gridKey_)) rebuildGrid(key);
+  image_ = grid_;
+  QPainter p(&image_);
+  const BlockMarks& m = f.marks;
+
+  // The band box's lower side lies far below the plot, so only its top and sides show.
+  {
+    const int left = pixelColumn(m.BoxCentreBin - m.BoxSigBWBins / 2);
+    const int right = pixelColumn(m.BoxCentreBin + m.BoxSigBWBins / 2);
+    const int bottom = height() + 10;
+    DrawLine(p, QPoint(left, 0), QPoint(right, 0), kBandBox);
+    DrawLine(p, QPoint(left, 0), QPoint(left, bottom), kBandBox);
+    DrawLine(p, QPoint(right, 0), QPoint(right, bottom), kBandBox);
+  }
+
+  p.end();
+  drawTrace(image_, f);
+  const double lastTraceY =
+      f.band.empty() ? f.startPlotY : PlotHeight(static_cast<double>(f.band.back()));
+  if (!m.Measured) return lastTraceY;
+  p.begin(&image_);
+
+  const double bw = m.MarkSigBWBins;
+  const double guard = static_cast<double>(m.GuardBand) + 0.5;
+  double plotY = m.NoisePwr > 0 ? PlotHeight(m.NoisePwr) : lastTraceY;
+  FillBox(p, QPoint(pixelColumn(f.firstBin), pixelRow(plotY)),
+          QPoint(pixelColumn(m.PeakBin - bw * guard), pixelRow(plotY + 3)), kNoiseBar);
+  FillBox(p, QPoint(pixelColumn(m.PeakBin + bw * guard), pixelRow(plotY)),
+          QPoint(pixelColumn(f.lastBin), pixelRow(plotY + 3)), kNoiseBar);
+
+  if (m.SigPwr > 0) plotY = PlotHeight(m.SigPwr);
+
+  const double peakY = PlotHeight(static_cast<double>(f.peakPwr));
+  const double d1 = f.fftLen / 200.0;
+  const double d2 = f.fftLen / 500.0;
+  const QPoint tip(pixelColumn(m.PeakBin), pixelRow(peakY));
+  DrawLine(p, QPoint(pixelColumn(m.PeakBin - d1), pixelRow(peakY + 40)), tip, kPeakMark);
+  DrawLine(p, QPoint(pixelColumn(m.PeakBin + d1), pixelRow(peakY + 40)), tip, kPeakMark);
+  FillBox(p, QPoint(pixelColumn(m.PeakBin - d2), pixelRow(peakY + 10)),
+          QPoint(pixelColumn(m.PeakBin + d2), pixelRow(peakY + 20)), kPeakMark);
+
+  if (m.InBand) {
+    FillBox(p, QPoint(pixelColumn(m.PeakBin - bw / 2), pixelRow(plotY)),
+            QPoint(pixelColumn(m.PeakBin + bw / 2), pixelRow(plotY - 8)), kSignalBar);
+  }
+  return lastTraceY;
+}
+
+void SpectrumPlot::drawTrace(QImage& target, const Frame& f) const {
+  // The reduction relies on columns rising with the bin index.
+  if (f.band.empty() || scaleWidth_ <= 0) return;
+  QPolygon poly;
+  poly.reserve(4 * width() + 8);
+  ColumnReducer reducer(width(), poly);
+  bool inside = reducer.add(pixelColumn(f.firstBin - 1), pixelRow(f.startPlotY));
+  for (size_t i = 0; i < f.band.size() && inside; ++i) {
+    const int k = f.firstBin + static_cast<int>(i);
+    inside = reducer.add(pixelColumn(k), pixelRow(PlotHeight(static_cast<double>(f.band[i]))));
+  }
+  reducer.finish();
+  QPainter p(&target);
+  p.setPen(QPen(ToQColor(f.traceColour), 0));
+  if (poly.size() == 1) {
+    p.drawPoint(poly.first());
+  } else {
+    p.drawPolyline(poly);
+  }
+}
+
+void SpectrumPlot::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (image_.isNull()) {
+    p.fillRect(rect(), kBackground);
+  } else {
+    p.drawImage(0, 0, image_);
+  }
+}
+
+void SpectrumPlot::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (frame_.valid) render(frame_);
+}
+
+void SpectrumPlot::mouseMoveEvent(QMouseEvent* event) {
+  const QPointF pos = event->position();
+  emit mouseMoved(xToBins(pos.x()), yToUnits(pos.y()));
+}
+
+void SpectrumPlot::mousePressEvent(QMouseEvent* event) {
+  const QPointF pos = event->position();
+  emit mousePressed(event->button(), xToBins(pos.x()), yToUnits(pos.y()));
+}
+
+}  // namespace corvane
