@@ -42,12 +42,17 @@ std::string AppendResult::StatusText() const {
 LogWriter::LogWriter(size_t maxPending) : maxPending_(maxPending > 0 ? maxPending : 1) {}
 
 AppendResult LogWriter::Append(const std::string& fileName, const std::string& line) {
-  if (pending_.size() >= maxPending_) {
-    pending_.pop_front();
-    ++dropped_;
-  }
   pending_.push_back(line);
-  return WriteHeld(fileName);
+  AppendResult r = WriteHeld(fileName);
+  // Trimmed only after the attempt, so a full hold loses nothing when the file is back.
+  if (pending_.size() > maxPending_) {
+    dropped_ += pending_.size() - maxPending_;
+    pending_.erase(pending_.begin(),
+                   pending_.begin() + static_cast<std::ptrdiff_t>(pending_.size() - maxPending_));
+    r.pending = pending_.size();
+    r.dropped = dropped_;
+  }
+  return r;
 }
 
 AppendResult LogWriter::Flush(const std::string& fileName) {
