@@ -1,4 +1,5 @@
 #include "dsp/fft.h"
+#include "dsp/fft_detail.h"
 
 #include <gtest/gtest.h>
 
@@ -187,20 +188,25 @@ TEST_F(FftTest, SmallestLengthIsTheTwoPointSumAndDifference) {
   EXPECT_EQ(Point(d, 1), std::complex<double>(-2.0, 7.0));
 }
 
-// Bit for bit against the plain algorithm, over every length the FFT accepts.
+// Bit for bit against the plain algorithm, over every length the FFT accepts, with the
+// vector kernels and with the portable ones.
 TEST_F(FftTest, IdenticalBitsToPlainAlgorithmAtEveryLength) {
-  for (int32_t n = 2; n <= Module1::kMaxFFTLen; n *= 2) {
-    FFTLen = n;
-    std::vector<float> d = RandomBlock(n, static_cast<unsigned>(n));
-    // Integer-valued windowed samples as the block loop produces them, plus exact zeros.
-    for (int32_t i = 1; i <= 2 * n; i += 7) d[i] = std::round(d[i] * 30000.0f) * 0.42323f;
-    for (int32_t i = 3; i <= 2 * n; i += 11) d[i] = 0.0f;
-    std::vector<float> expected = d;
-    ReferenceFFT(expected.data(), n);
-    ComplexFFT(d.data());
-    ASSERT_EQ(0, std::memcmp(d.data(), expected.data(), d.size() * sizeof(float)))
-        << "FFTLen " << n;
+  for (const bool vector : {true, false}) {
+    Module1::detail::AllowVectorPath(vector);
+    for (int32_t n = 2; n <= Module1::kMaxFFTLen; n *= 2) {
+      FFTLen = n;
+      std::vector<float> d = RandomBlock(n, static_cast<unsigned>(n));
+      // Integer-valued windowed samples as the block loop produces them, plus exact zeros.
+      for (int32_t i = 1; i <= 2 * n; i += 7) d[i] = std::round(d[i] * 30000.0f) * 0.42323f;
+      for (int32_t i = 3; i <= 2 * n; i += 11) d[i] = 0.0f;
+      std::vector<float> expected = d;
+      ReferenceFFT(expected.data(), n);
+      ComplexFFT(d.data());
+      ASSERT_EQ(0, std::memcmp(d.data(), expected.data(), d.size() * sizeof(float)))
+          << "FFTLen " << n << (vector ? " vector" : " portable");
+    }
   }
+  Module1::detail::AllowVectorPath(true);
 }
 
 TEST_F(WindowTest, HammingAtEightPoints) {
