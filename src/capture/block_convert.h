@@ -6,9 +6,9 @@
 namespace corvane {
 
 struct InputLevel {
-  int32_t peak = 0;       // largest sample magnitude (the largest sample if none is negative)
-  bool red = false;       // meter colour: red above 10 000, blue otherwise
-  double levelDb = 0.0;   // 20 log10(peak) - 30; the previous level when peak <= 0
+  int32_t peak = 0;      // largest sample magnitude (the largest sample if none is negative)
+  bool red = false;      // meter colour: red above 10 000, blue otherwise
+  double levelDb = 0.0;  // 20 log10(peak) - 30; the previous level when peak <= 0
 };
 
 // `samples` holds fftLen interleaved stereo frames (left = in-phase, right = quadrature).

@@ -1,10 +1,11 @@
 #include "dsp/fft.h"
-#include "dsp/fft_detail.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstring>
 #include <utility>
+
+#include "dsp/fft_detail.h"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -159,10 +160,10 @@ bool vectorPathAllowed = true;
 // rounding is the scalar one: addsub forms wr*br - wi*bi and wr*bi + wi*br exactly as
 // written, and nothing is fused.
 __attribute__((target("avx2"))) inline void ButterflyPair(float* a, float* b, __m256d w) {
-  const __m256d wr = _mm256_movedup_pd(w);               // wr0 wr0 wr1 wr1
-  const __m256d wi = _mm256_permute_pd(w, 0xF);           // wi0 wi0 wi1 wi1
-  const __m256d bv = _mm256_cvtps_pd(_mm_loadu_ps(b));   // br0 bi0 br1 bi1
-  const __m256d bs = _mm256_permute_pd(bv, 0x5);          // bi0 br0 bi1 br1
+  const __m256d wr = _mm256_movedup_pd(w);              // wr0 wr0 wr1 wr1
+  const __m256d wi = _mm256_permute_pd(w, 0xF);         // wi0 wi0 wi1 wi1
+  const __m256d bv = _mm256_cvtps_pd(_mm_loadu_ps(b));  // br0 bi0 br1 bi1
+  const __m256d bs = _mm256_permute_pd(bv, 0x5);        // bi0 br0 bi1 br1
   const __m256d t = _mm256_addsub_pd(_mm256_mul_pd(wr, bv), _mm256_mul_pd(wi, bs));
   const __m256d av = _mm256_cvtps_pd(_mm_loadu_ps(a));
   _mm_storeu_ps(b, _mm256_cvtpd_ps(_mm256_sub_pd(av, t)));
@@ -212,7 +213,9 @@ bool HasAvx2() {
 }  // namespace
 
 namespace detail {
-void AllowVectorPath(bool allowed) { vectorPathAllowed = allowed; }
+void AllowVectorPath(bool allowed) {
+  vectorPathAllowed = allowed;
+}
 }  // namespace detail
 
 void ComplexFFT(float* data) {
@@ -235,9 +238,8 @@ void MakeHammingWindow() {
 }
 
 void MakeBlackmanHarrisWindow() {
-  FillWindow([](double x) {
-    return 0.42323 - 0.49755 * std::cos(x) + 0.07922 * std::cos(2.0 * x);
-  });
+  FillWindow(
+      [](double x) { return 0.42323 - 0.49755 * std::cos(x) + 0.07922 * std::cos(2.0 * x); });
 }
 
 void MakeHanningWindow() {
@@ -250,11 +252,20 @@ void MakeFlatWindow() {
 
 void MakeWindow(int listIndex) {
   switch (listIndex) {
-    case 0: MakeHammingWindow(); break;
-    case 1: MakeBlackmanHarrisWindow(); break;
-    case 2: MakeHanningWindow(); break;
-    case 3: MakeFlatWindow(); break;
-    default: break;
+    case 0:
+      MakeHammingWindow();
+      break;
+    case 1:
+      MakeBlackmanHarrisWindow();
+      break;
+    case 2:
+      MakeHanningWindow();
+      break;
+    case 3:
+      MakeFlatWindow();
+      break;
+    default:
+      break;
   }
 }
 

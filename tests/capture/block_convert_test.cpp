@@ -46,22 +46,25 @@ Converted Convert(const std::vector<int16_t>& s, const std::vector<float>& w, bo
 }
 
 TEST(BlockConvert, WindowsBothChannelsAndNegatesImaginaryUnlessSwapped) {
-  const std::vector<int16_t> s = RandomStereo(kFrames, 7);
-  const std::vector<float> w = Ramp(kFrames);
-  const Converted plain = Convert(s, w, false);
-  const Converted swapped = Convert(s, w, true);
-  for (int32_t i = 0; i < kFrames; ++i) {
-    const float re = static_cast<float>(s[2 * i]) * w[i];
-    const float im = static_cast<float>(s[2 * i + 1]) * w[i];
-    ASSERT_EQ(plain.data[2 * i + 1], re) << i;
-    ASSERT_EQ(plain.data[2 * i + 2], -im) << i;
-    ASSERT_EQ(swapped.data[2 * i + 1], re) << i;
-    ASSERT_EQ(swapped.data[2 * i + 2], im) << i;
+  // Lengths that are and are not a multiple of the frames handled at once.
+  for (const int32_t frames : {1, 3, 7, kFrames, kFrames + 3}) {
+    const std::vector<int16_t> s = RandomStereo(frames, 7);
+    const std::vector<float> w = Ramp(frames);
+    const Converted plain = Convert(s, w, false);
+    const Converted swapped = Convert(s, w, true);
+    for (int32_t i = 0; i < frames; ++i) {
+      const float re = static_cast<float>(s[2 * i]) * w[i];
+      const float im = static_cast<float>(s[2 * i + 1]) * w[i];
+      ASSERT_EQ(plain.data[2 * i + 1], re) << frames << " " << i;
+      ASSERT_EQ(plain.data[2 * i + 2], -im) << frames << " " << i;
+      ASSERT_EQ(swapped.data[2 * i + 1], re) << frames << " " << i;
+      ASSERT_EQ(swapped.data[2 * i + 2], im) << frames << " " << i;
+    }
+    // Entry 0 and everything past the block stay as they were.
+    EXPECT_EQ(plain.data[0], -1.0f);
+    EXPECT_EQ(plain.data[2 * frames + 1], -1.0f);
+    EXPECT_EQ(plain.data.back(), -1.0f);
   }
-  // Entry 0 and everything past the block stay as they were.
-  EXPECT_EQ(plain.data[0], -1.0f);
-  EXPECT_EQ(plain.data[2 * kFrames + 1], -1.0f);
-  EXPECT_EQ(plain.data.back(), -1.0f);
 }
 
 // With the FFT's positive exponent, a right channel lagging the left by a quarter period
@@ -165,6 +168,20 @@ TEST(BlockConvert, PeakIsTheLargestMagnitude) {
   // Larger positive than negative: the positive one stands.
   s[22] = -299;
   EXPECT_EQ(Convert(s, w, false).level.peak, 300);
+}
+
+TEST(BlockConvert, EveryFrameCountsForThePeak) {
+  // Odd lengths too, with the extreme in the first, a middle and the last frame.
+  for (const int32_t frames : {1, 5, kFrames + 3}) {
+    const std::vector<float> w(static_cast<size_t>(frames), 1.0f);
+    for (const int32_t at : {0, frames / 2, 2 * frames - 1}) {
+      std::vector<int16_t> s(2 * static_cast<size_t>(frames), int16_t{-7});
+      s[at] = -12345;
+      EXPECT_EQ(Convert(s, w, false).level.peak, 12345) << frames << " " << at;
+      s[at] = 23456;
+      EXPECT_EQ(Convert(s, w, false).level.peak, 23456) << frames << " " << at;
+    }
+  }
 }
 
 TEST(BlockConvert, SilenceKeepsThePreviousLevel) {

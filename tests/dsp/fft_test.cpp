@@ -1,5 +1,4 @@
 #include "dsp/fft.h"
-#include "dsp/fft_detail.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,8 @@
 #include <numbers>
 #include <random>
 #include <vector>
+
+#include "dsp/fft_detail.h"
 
 namespace {
 
@@ -149,8 +150,7 @@ TEST_F(FftTest, ComplexExponentialsLandOnTheirBin) {
     const int32_t hit = sign < 0 ? 5 : N - 5;
     for (int32_t k = 0; k < N; ++k) {
       const std::complex<double> expected = k == hit ? std::complex<double>(N, 0.0) : 0.0;
-      ASSERT_NEAR(std::abs(Point(d, k) - expected), 0.0, 2e-3)
-          << "sign " << sign << " point " << k;
+      ASSERT_NEAR(std::abs(Point(d, k) - expected), 0.0, 2e-3) << "sign " << sign << " point " << k;
     }
   }
 }
