@@ -6,13 +6,15 @@ namespace corvane {
 
 namespace {
 
-double FiniteOr(double x, double fallback) { return std::isfinite(x) ? x : fallback; }
+double FiniteOr(double x, double fallback) {
+  return std::isfinite(x) ? x : fallback;
+}
 
 }  // namespace
 
-std::string BuildLogRecord(const DateTime& now, double sampleRate, int32_t fftLen,
-                           double peakBin, double logSignalDb, double noiseLevelDb,
-                           double logSN1HzDb, double driftHzPerSec) {
+std::string BuildLogRecord(const DateTime& now, double sampleRate, int32_t fftLen, double peakBin,
+                           double logSignalDb, double noiseLevelDb, double logSN1HzDb,
+                           double driftHzPerSec) {
   double freqHz = 0;
   if (fftLen > 0) freqHz = FiniteOr(sampleRate * peakBin / static_cast<double>(fftLen), 0);
 

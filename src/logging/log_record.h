@@ -18,8 +18,8 @@ inline constexpr double kMissingDb = -99.0;
 // Nothing non-numeric ever reaches the line: a non-finite level or S/N is written as the
 // missing value (-99.9 for the signal, -99.0 for noise and S/N); a frequency that cannot
 // be formed (fftLen <= 0, a non-finite rate or bin) and a non-finite drift are written as 0.
-std::string BuildLogRecord(const DateTime& now, double sampleRate, int32_t fftLen,
-                           double peakBin, double logSignalDb, double noiseLevelDb,
-                           double logSN1HzDb, double driftHzPerSec);
+std::string BuildLogRecord(const DateTime& now, double sampleRate, int32_t fftLen, double peakBin,
+                           double logSignalDb, double noiseLevelDb, double logSN1HzDb,
+                           double driftHzPerSec);
 
 }  // namespace corvane

@@ -74,8 +74,8 @@ AppendResult LogWriter::WriteHeld(const std::string& fileName) {
   if (fileName.find('\0') != std::string::npos) return Result(false, "invalid file name");
 
   // O_NONBLOCK: a FIFO with no reader fails at once instead of freezing the window.
-  int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY |
-                                        O_NONBLOCK, 0666);
+  int fd = ::open(fileName.c_str(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   if (fd < 0) return Result(false, std::strerror(errno));
 
   struct stat st {};

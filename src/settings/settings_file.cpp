@@ -117,8 +117,7 @@ std::string SettingsFileText(const SettingsValues& v) {
   return text;
 }
 
-bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
-                       std::string* error) {
+bool WriteSettingsFile(const std::string& path, const SettingsValues& values, std::string* error) {
   auto fail = [&](const std::string& reason) {
     if (error != nullptr) *error = reason;
     return false;
@@ -181,6 +180,8 @@ int SplitSettingsLines(std::string_view text, std::vector<std::string>* lines) {
   return split.Finish();
 }
 
-double SettingsNumber(std::string_view line) { return ParseLeadingNumber(line); }
+double SettingsNumber(std::string_view line) {
+  return ParseLeadingNumber(line);
+}
 
 }  // namespace corvane

@@ -42,8 +42,7 @@ std::string SettingsFileText(const SettingsValues& values);
 // Writes the file to a new file beside path, syncs it and renames it over path, so the old
 // file stays whole until the new one is complete. On failure returns false with a reason in
 // *error (if given) and leaves any previous file untouched.
-bool WriteSettingsFile(const std::string& path, const SettingsValues& values,
-                       std::string* error);
+bool WriteSettingsFile(const std::string& path, const SettingsValues& values, std::string* error);
 
 // Reads up to eleven lines of path into *lines (cleared first) and returns how many were
 // read: 0 when the file is missing or unreadable, fewer than eleven when it ends early.

@@ -59,8 +59,7 @@ TEST(LogRecord, ValuesThatCannotBeFormedNeverReachTheLine) {
   // Levels: the missing value; drift: 0.
   EXPECT_EQ(Record(inf, nan, -inf, nan), "14:03:07  1000  -99.9  -99.0  -99.0  00.0000  \r\n");
   EXPECT_EQ(Record(nan, -inf, inf, -inf), "14:03:07  1000  -99.9  -99.0  -99.0  00.0000  \r\n");
-  EXPECT_EQ(Record(12.34, -35.21, 47.56, inf),
-            "14:03:07  1000   12.3  -35.2  47.6  00.0000  \r\n");
+  EXPECT_EQ(Record(12.34, -35.21, 47.56, inf), "14:03:07  1000   12.3  -35.2  47.6  00.0000  \r\n");
 }
 
 }  // namespace

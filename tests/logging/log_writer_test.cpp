@@ -24,7 +24,9 @@ std::string Slurp(const fs::path& p) {
   return s.str();
 }
 
-std::string Rec(int i) { return "record " + std::to_string(i) + "  \r\n"; }
+std::string Rec(int i) {
+  return "record " + std::to_string(i) + "  \r\n";
+}
 
 class LogWriterTest : public ::testing::Test {
  protected:
@@ -120,8 +122,7 @@ TEST_F(LogWriterTest, BoundedHoldDropsOldestAndCountsThem) {
   EXPECT_EQ(r.pending, 3u);
   EXPECT_EQ(r.dropped, 2u);
   EXPECT_EQ(w.dropped(), 2u);
-  EXPECT_NE(r.StatusText().find("2 oldest record(s) dropped"), std::string::npos)
-      << r.StatusText();
+  EXPECT_NE(r.StatusText().find("2 oldest record(s) dropped"), std::string::npos) << r.StatusText();
   const fs::path good = dir_ / "log.txt";
   r = w.Append(good.string(), Rec(6));
   EXPECT_TRUE(r.ok);
@@ -135,7 +136,8 @@ TEST_F(LogWriterTest, BoundedHoldDropsOldestAndCountsThem) {
 TEST_F(LogWriterTest, PartlyWrittenRecordIsCutBackAndRetriedWhole) {
   const fs::path file = dir_ / "log.txt";
   std::ofstream(file, std::ios::binary) << "earlier\r\n";  // 9 bytes
-  struct sigaction ignore {}, oldAction {};
+  struct sigaction ignore {
+  }, oldAction{};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &oldAction), 0);
   rlimit oldLimit{};

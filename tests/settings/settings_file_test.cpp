@@ -6,8 +6,8 @@
 
 #include <cmath>
 #include <csignal>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -128,7 +128,8 @@ TEST_F(SettingsFileTest, FailureWhileWritingLeavesTheOldFileWhole) {
   SettingsValues v = Example();
   v.sampleRate = 48000;
   // The file-size limit stops the write part way through the new file.
-  struct sigaction ignore {}, oldAction {};
+  struct sigaction ignore {
+  }, oldAction{};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &oldAction), 0);
   rlimit oldLimit{};
