@@ -1,0 +1,165 @@
+#include "logging/log_panel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include "common/numtext.h"
+#include "logging/log_record.h"
+
+namespace corvane {
+namespace {
+constexpr const char* kDefaultLogFile = "SIGREC.TXT";
+}
+
+LogPanel::LogPanel(MeasurementParams& params, QWidget* parent) : QObject(parent), p_(params) {
+  IntervalLabel = new QLabel("Interval", parent);
+  IntervalLabel->setObjectName("IntervalLabel");
+  LogInterval = new QComboBox(parent);
+  LogInterval->setObjectName("LogInterval");
+  LogInterval->setEditable(true);
+  LogInterval->setInsertPolicy(QComboBox::NoInsert);
+  for (const char* s : design::kLogIntervals) LogInterval->addItem(QString::fromLatin1(s));
+  LogInterval->setCurrentIndex(-1);
+  LogInterval->setEditText(QString::fromLatin1(design::kLogInterval));
+  LogFileLabel = new QLabel("File Name", parent);
+  LogFileLabel->setObjectName("LogFileLabel");
+  LogFile = new QLineEdit(QString::fromLatin1(design::kLogFile), parent);
+  LogFile->setObjectName("LogFile");
+  StartLog = new QCheckBox(parent);
+  StartLog->setObjectName("StartLog");
+  LogMsg = new QLabel(parent);
+  LogMsg->setObjectName("LogMsg");
+  LogMsg->setWordWrap(true);
+  GenInfo = new QPlainTextEdit(parent);
+  GenInfo->setObjectName("GenInfo");
+  GenInfo->setReadOnly(true);
+  GenInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  GenInfo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+  connect(LogInterval, &QComboBox::activated, this, &LogPanel::LogInterval_Click);
+  connect(LogFile, &QLineEdit::textChanged, this, &LogPanel::LogFile_Change);
+  connect(StartLog, &QCheckBox::toggled, this, &LogPanel::StartLog_Click);
+}
+
+QString LogPanel::IntervalText(double seconds) {
+  QString text = QString::fromStdString(SignSpacedText(seconds)) + "s";
+  if (seconds >= 60) text = QString::fromStdString(SignSpacedText(seconds / 60)) + "m";
+  if (seconds >= 3600) text = QString::fromStdString(SignSpacedText(seconds / 3600)) + "h";
+  return text;
+}
+
+QString LogPanel::CaptionByFileRule() const {
+  if (p_.LogFileName.empty()) return "Start Log";
+  // Directories (and anything that is not a plain file) do not count.
+  const QFileInfo info(QString::fromStdString(p_.LogFileName));
+  return info.exists() && info.isFile() ? "Continue Log" : "Start Log";
+}
+
+QString LogPanel::LoggingToText() const {
+  return "Logging to " + QString::fromStdString(p_.LogFileName);
+}
+
+void LogPanel::LogInterval_Click() {
+  const QString text = LogInterval->currentText();
+  double secs = ParseLeadingNumber(text.toStdString());
+  if (text.contains(QLatin1Char('m'))) secs *= 60;
+  if (text.contains(QLatin1Char('h'))) secs *= 3600;
+  p_.LogIntervalSecs = secs;
+  const int index = LogInterval->currentIndex();
+  if (LogFile->text().isEmpty() && index != 0) LogFile->setText(kDefaultLogFile);
+  if (LogFile->text().isEmpty() || index < 1) {
+    StartLog->setEnabled(false);
+    LogFile->setEnabled(false);
+    LogFileLabel->setEnabled(false);
+  } else {
+    StartLog->setEnabled(true);
+    p_.LogFileName = LogFile->text().toStdString();
+    LogFileLabel->setEnabled(true);
+    LogFile->setEnabled(true);
+  }
+}
+
+void LogPanel::LogFile_Change() {
+  p_.LogFileName = LogFile->text().toStdString();
+  if (LogFile->text().isEmpty()) StartLog->setChecked(false);
+  StartLog->setText(CaptionByFileRule());
+}
+
+void LogPanel::StartLog_Click() {
+  if (StartLog->isChecked()) {
+    StartLog->setText("Stop Log");
+    LogMsg->setText(LoggingToText());
+    LogFile->hide();
+    LogFileLabel->hide();
+    // Refused without a name: unchecking runs this handler again for the stopped state.
+    if (LogFile->text().isEmpty()) StartLog->setChecked(false);
+    return;
+  }
+  if (p_.LogFileName.empty()) {
+    p_.LogFileName = kDefaultLogFile;
+    LogFile->setText(kDefaultLogFile);
+  }
+  StartLog->setText(CaptionByFileRule());
+  LogMsg->setText("Logging Stopped");
+  LogFile->show();
+  LogFileLabel->show();
+}
+
+bool LogPanel::RecordDue(bool captureRunning) const {
+  return captureRunning && logTick_ == 0 && StartLog->isChecked();
+}
+
+void LogPanel::WriteRecord(const DateTime& now, int32_t fftLen, const RecordValues& v) {
+  const std::string line = BuildLogRecord(now, p_.SampleRate, fftLen, v.peakBin, v.logSignalDb,
+                                          v.noiseLevelDb, v.logSN1HzDb, v.driftHzPerSec);
+  QString shown = QString::fromStdString(line);
+  while (shown.endsWith(QLatin1Char('\n')) || shown.endsWith(QLatin1Char('\r'))) shown.chop(1);
+  PrependToGenInfo(shown);
+
+  const AppendResult result = writer_.Append(p_.LogFileName, line);
+  if (!result.ok) {
+    LogMsg->setText(QString::fromStdString(result.StatusText()));
+    lastFailed_ = true;
+  } else if (lastFailed_) {
+    LogMsg->setText(StartLog->isChecked() ? LoggingToText() : QString("Logging Stopped"));
+    lastFailed_ = false;
+  }
+}
+
+void LogPanel::AdvanceTick() {
+  if (p_.LogIntervalSecs > 0) {
+    // The interval is whole seconds from the list or the settings file; a fraction typed
+    // into the box counts down in whole ticks.
+    const int64_t interval = static_cast<int64_t>(p_.LogIntervalSecs);
+    logTick_ = interval > 0 ? static_cast<int32_t>((int64_t{logTick_} + 1) % interval) : 0;
+  } else {
+    logTick_ = 1;
+  }
+}
+
+void LogPanel::PrependToGenInfo(const QString& line) {
+  QTextCursor cursor(GenInfo->document());
+  cursor.movePosition(QTextCursor::Start);
+  // The first record goes into the empty first block; later ones open a new top line.
+  if (GenInfo->document()->isEmpty())
+    cursor.insertText(line);
+  else
+    cursor.insertText(line + QLatin1Char('\n'));
+  const int excess = GenInfo->document()->blockCount() - kGenInfoLines;
+  if (excess > 0) {
+    QTextCursor tail(GenInfo->document()->findBlockByNumber(kGenInfoLines - 1));
+    tail.movePosition(QTextCursor::EndOfBlock);
+    tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    tail.removeSelectedText();
+  }
+  GenInfo->moveCursor(QTextCursor::Start);
+}
+
+}  // namespace corvane
