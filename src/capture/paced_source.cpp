@@ -1,0 +1,56 @@
+#include "capture/paced_source.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace corvane {
+
+PacedSource::PacedSource(bool fast, QObject* parent) : BlockSource(parent), fast_(fast) {
+  timer_.setSingleShot(true);
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, &PacedSource::onTimer);
+}
+
+void PacedSource::startPacing(double rate, int frames) {
+  rate_ = rate;
+  frames_ = frames;
+  delivered_ = 0;
+  buffer_ = nullptr;
+  running_ = true;
+  clock_.start();
+}
+
+void PacedSource::queue(int16_t* buffer) {
+  if (!running_ || buffer == nullptr) return;
+  buffer_ = buffer;
+  if (fast_) {
+    timer_.start(0);
+    return;
+  }
+  // Each block is due when its last frame would have arrived from a sound card started at
+  // open(); a late loop catches up at once instead of drifting behind the wall clock.
+  const double dueMs = static_cast<double>(delivered_ + frames_) * 1000.0 / rate_;
+  const double waitMs = dueMs - static_cast<double>(clock_.nsecsElapsed()) / 1e6;
+  timer_.start(static_cast<int>(std::clamp(std::ceil(waitMs), 0.0, 3.6e6)));
+}
+
+void PacedSource::close() {
+  running_ = false;
+  buffer_ = nullptr;
+  timer_.stop();
+}
+
+void PacedSource::onTimer() {
+  if (!running_ || buffer_ == nullptr) return;
+  int16_t* buffer = buffer_;
+  buffer_ = nullptr;
+  if (!fillBlock(buffer, frames_)) {
+    running_ = false;
+    emit finished();
+    return;
+  }
+  delivered_ += frames_;
+  emit blockDone();
+}
+
+}  // namespace corvane

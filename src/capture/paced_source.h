@@ -1,0 +1,44 @@
+#pragma once
+// A source that makes its own blocks (a file, the simulated beacon): either paced like a
+// sound card, one block per frames/rate seconds of wall-clock time, or, in fast mode, back
+// to back with the event loop run between blocks. Blocks are always handed over from a
+// timer, never inside queue().
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "capture/block_source.h"
+
+namespace corvane {
+
+class PacedSource : public BlockSource {
+  Q_OBJECT
+ public:
+  void queue(int16_t* buffer) override;
+  void close() override;
+  double actualSampleRate() const override { return rate_; }
+  bool drivesOwnClock() const override { return fast_; }
+  qint64 framesDelivered() const override { return delivered_; }
+
+ protected:
+  PacedSource(bool fast, QObject* parent);
+  // Called by open() of the subclass once it is ready to deliver.
+  void startPacing(double rate, int frames);
+  // Fills one block of `frames` stereo frames; false when there are no more blocks.
+  virtual bool fillBlock(int16_t* buffer, int frames) = 0;
+  bool running() const { return running_; }
+
+ private:
+  void onTimer();
+
+  QTimer timer_;
+  QElapsedTimer clock_;
+  int16_t* buffer_ = nullptr;
+  double rate_ = 0;
+  int frames_ = 0;
+  qint64 delivered_ = 0;
+  bool fast_;
+  bool running_ = false;
+};
+
+}  // namespace corvane
