@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QScrollBar>
+#include <cmath>
+#include <vector>
+
+#include "display/waterfall_view.h"
+#include "display/waterfall_window.h"
+#include "display/wf_colours.h"
+
+namespace corvane {
+namespace {
+
+float PowerAtDb(double db) { return static_cast<float>(std::exp(db / 4.342944819)); }
+
+const QRgb kBlack = qRgb(0, 0, 0);
+const QRgb k100Db = qRgb(0, 255, 167);  // palette 0 at gain 50, threshold 30
+
+// A 400 x 50 picture over 4000 bins: ten bins a column.
+class WaterfallViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    view.resize(400, 50);
+    view.show();
+    view.setScaleWidth(4000);
+  }
+  void Row(int fMin, int fMax, uint8_t palette = 0) {
+    view.paintRow(power.data(), fMin, fMax, 2.5f, 30, palette);
+  }
+  std::vector<int> ColouredColumns(const QImage& img, int row) const {
+    std::vector<int> cols;
+    for (int x = 0; x < img.width(); ++x) {
+      if (img.pixel(x, row) != kBlack) cols.push_back(x);
+    }
+    return cols;
+  }
+
+  WaterfallView view;
+  std::vector<float> power = std::vector<float>(65536, PowerAtDb(100));
+};
+
+TEST_F(WaterfallViewTest, RowCoversTheBandAtItsTruePlace) {
+  EXPECT_EQ(view.objectName(), "WFall");
+  ASSERT_EQ(view.picture().size(), QSize(400, 50));
+  Row(1000, 1999);
+  const QImage img = view.picture();
+  EXPECT_EQ(img.pixel(100, 0), k100Db);
+  EXPECT_EQ(img.pixel(199, 0), k100Db);
+  EXPECT_EQ(img.pixel(99, 0), kBlack);
+  EXPECT_EQ(img.pixel(200, 0), kBlack);
+  EXPECT_EQ(ColouredColumns(img, 0).size(), 100u);
+  EXPECT_TRUE(ColouredColumns(img, 1).empty());
+}
+
+TEST_F(WaterfallViewTest, RowMovesDownOneRowPerScroll) {
+  Row(1000, 1999);
+  view.scrollRow();
+  QImage img = view.picture();
+  EXPECT_EQ(img.pixel(150, 1), k100Db);
+  // The top row keeps the row just painted until the next one overwrites the band.
+  EXPECT_EQ(img.pixel(150, 0), k100Db);
+  EXPECT_TRUE(ColouredColumns(img, 2).empty());
+
+  std::fill(power.begin(), power.end(), PowerAtDb(162.4));  // level 1: grey 255 in palette 1
+  Row(1500, 2499, 1);
+  view.scrollRow();
+  view.scrollRow();
+  img = view.picture();
+  EXPECT_EQ(img.pixel(150, 3), k100Db);
+  EXPECT_EQ(img.pixel(210, 3), k100Db);
+  EXPECT_EQ(img.pixel(150, 2), qRgb(255, 255, 255));
+  EXPECT_EQ(img.pixel(210, 2), qRgb(255, 255, 255));
+  EXPECT_EQ(img.pixel(240, 2), qRgb(255, 255, 255));
+  EXPECT_EQ(img.pixel(240, 3), kBlack);
+  EXPECT_EQ(img.pixel(120, 2), k100Db);  // outside the new band the old row stays
+
+  // After a picture's height of scrolls the first row has fallen off the bottom.
+  for (int i = 0; i < 47; ++i) view.scrollRow();
+  EXPECT_EQ(view.picture().pixel(150, 49), k100Db);
+  view.scrollRow();
+  for (int y = 0; y < 50; ++y) EXPECT_NE(view.picture().pixel(120, y), k100Db) << y;
+}
+
+TEST_F(WaterfallViewTest, ClearTurnsThePictureBlackAndTheNextRowStartsAtTheTop) {
+  Row(1000, 1999);
+  for (int i = 0; i < 60; ++i) view.scrollRow();  // wrap the ring
+  Row(1000, 1999);
+  view.clearPicture();
+  const QImage cleared = view.picture();
+  for (int y = 0; y < cleared.height(); ++y) ASSERT_TRUE(ColouredColumns(cleared, y).empty());
+  Row(3000, 3099);
+  EXPECT_EQ(ColouredColumns(view.picture(), 0).size(), 10u);
+  EXPECT_TRUE(ColouredColumns(view.picture(), 1).empty());
+}
+
+// 8.21 bins a column, as at 8192 points: a single strong bin anywhere shows in its column.
+TEST_F(WaterfallViewTest, NoBinIsSkippedWhenColumnsHoldSeveralBins) {
+  view.setScaleWidth(3284);
+  for (int bin = 1000; bin < 1100; ++bin) {
+    std::fill(power.begin(), power.end(), 0.0f);
+    power[bin] = PowerAtDb(100);
+    view.clearPicture();
+    Row(14, 3277);
+    const QImage img = view.picture();
+    const int col = static_cast<int>(std::floor(bin / (3284.0 / 400)));
+    ASSERT_EQ(img.pixel(col, 0), k100Db) << "bin " << bin;
+    // Its neighbours only when the bin straddles the column edge.
+    for (int x : {col - 1, col + 1}) {
+      const double lo = x * 3284.0 / 400, hi = (x + 1) * 3284.0 / 400;
+      const bool overlaps = bin + 1 > lo && bin < hi;
+      EXPECT_EQ(img.pixel(x, 0) == k100Db, overlaps) << "bin " << bin << " col " << x;
+    }
+  }
+}
+
+// Fewer bins than columns: each bin fills the columns it spans, no gaps.
+TEST_F(WaterfallViewTest, FewBinsAreStretchedWithoutGaps) {
+  view.setScaleWidth(100);  // four columns a bin
+  Row(10, 19);
+  EXPECT_EQ(ColouredColumns(view.picture(), 0).size(), 40u);
+  EXPECT_EQ(view.picture().pixel(40, 0), k100Db);
+  EXPECT_EQ(view.picture().pixel(79, 0), k100Db);
+}
+
+TEST(WaterfallWindow, DesignStateAndCaptions) {
+  WaterfallWindow wf;
+  EXPECT_EQ(wf.objectName(), "WF");
+  EXPECT_EQ(wf.windowTitle(), "Wfall ");
+  EXPECT_TRUE(wf.isWindow());
+  EXPECT_EQ(wf.view()->objectName(), "WFall");
+  auto label = [&](const char* name) { return wf.findChild<QLabel*>(name)->text(); };
+  EXPECT_EQ(label("Label1"), "WF Gain");
+  EXPECT_EQ(label("Label2"), "Threshold");
+  EXPECT_EQ(label("Label3"), "Pallette");
+  EXPECT_EQ(wf.gain()->objectName(), "WFGain");
+  EXPECT_EQ(wf.gain()->minimum(), 1);
+  EXPECT_EQ(wf.gain()->maximum(), 255);
+  EXPECT_EQ(wf.gain()->pageStep(), 5);
+  EXPECT_EQ(wf.gain()->value(), 50);
+  EXPECT_EQ(wf.threshold()->objectName(), "WFThr");
+  EXPECT_EQ(wf.threshold()->maximum(), 100);
+  EXPECT_EQ(wf.threshold()->value(), 30);
+  EXPECT_EQ(wf.palette()->objectName(), "WFpal");
+  EXPECT_EQ(wf.palette()->maximum(), 2);
+  EXPECT_EQ(wf.palette()->value(), 0);
+
+  wf.gain()->setValue(255);
+  EXPECT_EQ(label("Label1"), "WF Gain 255");
+  wf.gain()->setValue(50);
+  EXPECT_EQ(label("Label1"), "WF Gain 50");
+  wf.threshold()->setValue(31);
+  wf.threshold()->setValue(30);
+  EXPECT_EQ(label("Label2"), "WF Thresh  30dB");
+  wf.palette()->setValue(2);
+  EXPECT_EQ(label("Label3"), "Pallette");
+}
+
+TEST(WaterfallWindow, RowsUseTheScrollBarsAndTheStartScale) {
+  WaterfallWindow wf;
+  wf.show();
+  WaterfallView* view = wf.view();
+  ASSERT_GT(view->width(), 300);
+  EXPECT_GT(view->height(), 200);
+  wf.setupForStart(view->width() * 10.0);  // ten bins a column
+  std::vector<float> power(65536, 0.0f);
+  power[1005] = PowerAtDb(100);
+  wf.paintRow(power.data(), 14, 3277);
+  EXPECT_EQ(view->picture().pixel(100, 0), k100Db);
+  EXPECT_EQ(view->picture().pixel(50, 0), kBlack);  // 0 power: black in palette 0
+  wf.palette()->setValue(2);
+  wf.threshold()->setValue(40);  // 100 dB now reads 2.5 x 30 / 256
+  wf.scrollRow();
+  wf.paintRow(power.data(), 14, 3277);
+  const QImage img = view->picture();
+  EXPECT_EQ(img.pixel(50, 0), qRgb(0, 127, 254));
+  EXPECT_EQ(img.pixel(100, 1), k100Db);
+  double level = 2.5 * 30 / 256;
+  const Rgb expected = WFCols(level, 2);
+  EXPECT_EQ(img.pixel(100, 0), qRgb(expected.r, expected.g, expected.b));
+  wf.clearPicture();
+  EXPECT_EQ(view->picture().pixel(100, 1), kBlack);
+}
+
+}  // namespace
+}  // namespace corvane
