@@ -125,9 +125,8 @@ double ParseLeadingNumber(std::string_view text) {
 
 bool IsWholeNumber(std::string_view text) {
   std::size_t b = 0, e = text.size();
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-  while (b < e && blank(text[b])) ++b;
-  while (e > b && blank(text[e - 1])) --e;
+  while (b < e && IsSkipped(text[b])) ++b;
+  while (e > b && IsSkipped(text[e - 1])) --e;
   std::size_t i = b;
   if (i < e && (text[i] == '+' || text[i] == '-')) ++i;
   bool digit = false, point = false;

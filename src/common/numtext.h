@@ -14,8 +14,9 @@ namespace corvane {
 // smallest denormal gives 0. Digit strings of any length are read.
 double ParseLeadingNumber(std::string_view text);
 
-// True when the whole text (blanks, tabs, CR and LF around it allowed) is one decimal
-// number: optional sign, digits with at most one '.', optional exponent with digits.
+// True when the whole text is one decimal number (optional sign, digits with at most one
+// '.', optional exponent with digits), with only blanks, tabs and line feeds around it;
+// ParseLeadingNumber then gives that number.
 bool IsWholeNumber(std::string_view text);
 
 // floor(x + 0.5). Non-finite input gives 0.
