@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "dsp/fft.h"
+#include "dsp/fft_detail.h"
 
 namespace {
 
-void BM_ComplexFFT(benchmark::State& state) {
+void RunFFT(benchmark::State& state, bool vectorPath) {
+  Module1::detail::AllowVectorPath(vectorPath);
   const auto n = static_cast<int32_t>(state.range(0));
   Module1::FFTLen = n;
   std::mt19937 rng(1);
@@ -25,7 +27,21 @@ void BM_ComplexFFT(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * n);
+  Module1::detail::AllowVectorPath(true);
+}
+
+void BM_ComplexFFT(benchmark::State& state) {
+  RunFFT(state, true);
 }
 BENCHMARK(BM_ComplexFFT)->RangeMultiplier(2)->Range(1024, 32768)->Unit(benchmark::kMicrosecond);
+
+// The portable kernels, which machines without AVX2 run.
+void BM_ComplexFFTPortable(benchmark::State& state) {
+  RunFFT(state, false);
+}
+BENCHMARK(BM_ComplexFFTPortable)
+    ->RangeMultiplier(2)
+    ->Range(1024, 32768)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
