@@ -11,6 +11,7 @@
 #include <QMediaDevices>
 #include <QThread>
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "capture/wav_reader.h"
@@ -66,7 +67,14 @@ bool AlarmSound::Play(const QString& path) {
     return false;
   }
 
-  QAudioSink sink(out, format);
+  // The sink's destructor dispatches pending events (Qt 6.4, PulseAudio), so it is left
+  // to the event loop to destroy, after the block.
+  std::unique_ptr<QAudioSink, void (*)(QAudioSink*)> owner(new QAudioSink(out, format),
+                                                            [](QAudioSink* s) {
+                                                              s->stop();
+                                                              s->deleteLater();
+                                                            });
+  QAudioSink& sink = *owner;
   QIODevice* io = sink.start();
   if (io == nullptr || sink.error() != QAudio::NoError) {
     failure_ = out.description() + QStringLiteral(": the audio output did not open");
@@ -92,16 +100,14 @@ bool AlarmSound::Play(const QString& path) {
     }
     if (written < total) QThread::msleep(5);
   }
-  // The end: the sink goes idle once its buffer has run dry. Should its state not be
-  // updated without an event loop, processedUSecs() or the length plus the output latency
-  // still bound the wait.
+  // The end: the sink goes idle once its buffer has run dry (its state follows the audio
+  // thread, no event loop needed); processedUSecs() and the time limit are the fallbacks.
   while (clock.elapsed() < limitMs && sink.error() == QAudio::NoError) {
     if (sink.state() == QAudio::IdleState) break;
     if (sink.processedUSecs() >= lengthUs && clock.elapsed() * 1000 >= lengthUs) break;
     QThread::msleep(5);
   }
   lastWaitMs_ = clock.elapsed();
-  sink.stop();
   return true;
 }
 
