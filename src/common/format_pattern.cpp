@@ -10,7 +10,9 @@
 namespace corvane {
 namespace {
 
-bool IsPlaceholder(char c) { return c == '0' || c == '#'; }
+bool IsPlaceholder(char c) {
+  return c == '0' || c == '#';
+}
 
 struct NumberField {
   std::size_t begin = 0, end = 0;  // the field within the pattern; empty when none
@@ -84,9 +86,11 @@ std::string ScaledDigits(double x, int places) {
   return nz == std::string::npos ? std::string{} : r.substr(nz);
 }
 
-std::string TwoDigits(int v) {
-  std::string s = std::to_string(v < 0 ? -static_cast<long>(v) : v);
-  if (s.size() < 2) s.insert(s.begin(), '0');
+// At least `width` digits, zero-filled; a negative field keeps its sign in front.
+std::string ZeroFilled(int v, std::size_t width) {
+  const long magnitude = v < 0 ? -static_cast<long>(v) : static_cast<long>(v);
+  std::string s = std::to_string(magnitude);
+  if (s.size() < width) s.insert(0, width - s.size(), '0');
   return v < 0 ? "-" + s : s;
 }
 
@@ -126,20 +130,21 @@ std::string FormatPattern(const DateTime& t, std::string_view pattern) {
   while (i < pattern.size()) {
     const std::string_view rest = pattern.substr(i);
     if (rest.starts_with("yyyy")) {
-      std::string y = std::to_string(t.year < 0 ? -static_cast<long>(t.year) : t.year);
-      if (y.size() < 4) y.insert(0, 4 - y.size(), '0');
-      out += t.year < 0 ? "-" + y : y;
+      out += ZeroFilled(t.year, 4);
       i += 4;
       continue;
     }
+    const struct {
+      const char* code;
+      int value;
+    } fields[] = {{"MM", t.month}, {"dd", t.day},    {"hh", t.hour},
+                  {"HH", t.hour},  {"mm", t.minute}, {"ss", t.second}};
     const int* field = nullptr;
-    if (rest.starts_with("MM")) field = &t.month;
-    else if (rest.starts_with("dd")) field = &t.day;
-    else if (rest.starts_with("hh") || rest.starts_with("HH")) field = &t.hour;
-    else if (rest.starts_with("mm")) field = &t.minute;
-    else if (rest.starts_with("ss")) field = &t.second;
+    for (const auto& f : fields) {
+      if (rest.starts_with(f.code)) field = &f.value;
+    }
     if (field != nullptr) {
-      out += TwoDigits(*field);
+      out += ZeroFilled(*field, 2);
       i += 2;
     } else {
       out += pattern[i];

@@ -14,8 +14,12 @@
 namespace corvane {
 namespace {
 
-bool IsSkipped(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsSkipped(char c) {
+  return c == ' ' || c == '\t' || c == '\n';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Walks a text while skipping the characters that never count.
 class Reader {
@@ -36,8 +40,8 @@ class Reader {
   std::size_t pos_ = 0;
 };
 
-// Enough digits to round any decimal to the nearest double (767 decide a tie), plus a
-// sticky digit standing for everything cut off.
+// Enough digits to round any decimal to the nearest double (a tie between two doubles
+// needs at most 767), plus a sticky digit standing for any non-zero digits cut off.
 constexpr std::size_t kMaxKeptDigits = 780;
 // Beyond these decimal exponents every double is 0 or out of range.
 constexpr int64_t kExpLimit = 400;
@@ -53,13 +57,13 @@ double ParseLeadingNumber(std::string_view text) {
     r.Next();
   }
 
-  // Significant digits without leading zeros; `pointExp` is the decimal exponent of the
-  // position just after the last integer digit relative to the kept digits.
+  // Significant digits without leading zeros; where the point falls is counted separately,
+  // so digit strings of any length cost at most kMaxKeptDigits of memory.
   std::string digits;
   bool sticky = false;
   bool anyDigit = false;
   bool seenPoint = false;
-  int64_t intDigits = 0;    // significant digits before the point
+  int64_t intDigits = 0;         // significant digits before the point
   int64_t leadingFracZeros = 0;  // zeros after the point before the first significant digit
   for (;;) {
     const char c = r.Peek();
@@ -175,13 +179,17 @@ Int RoundHalfEvenTo(double x) {
 
 }  // namespace
 
-int16_t RoundHalfEven16(double x) { return RoundHalfEvenTo<int16_t>(x); }
-int32_t RoundHalfEven32(double x) { return RoundHalfEvenTo<int32_t>(x); }
+int16_t RoundHalfEven16(double x) {
+  return RoundHalfEvenTo<int16_t>(x);
+}
+int32_t RoundHalfEven32(double x) {
+  return RoundHalfEvenTo<int32_t>(x);
+}
 
 namespace {
 
-// The digits laid out in fixed notation (or exponent notation outside 1e-15 .. 1e15),
-// without sign. `leadingZero` puts "0" before the point below 1.
+// The 15-digit form without sign: fixed notation for 1e-15 <= x < 1e15, exponent notation
+// outside. `leadingZero` puts "0" before the point below 1.
 std::string Unsigned15(double x, bool leadingZero) {
   const DecimalDigits d = ToDecimalDigits(std::fabs(x));
   if (d.digits.empty()) return "0";
@@ -233,6 +241,8 @@ std::string PlainText(double x) {
   return negative ? "-" + body : body;
 }
 
-double DbOf(double x) { return kDbFactor * std::log(x); }
+double DbOf(double x) {
+  return kDbFactor * std::log(x);
+}
 
 }  // namespace corvane

@@ -14,7 +14,9 @@ bool Usable(double sampleRate, int32_t fftLen) {
   return std::isfinite(sampleRate) && sampleRate > 0 && fftLen > 0;
 }
 
-double FiniteOrZero(double x) { return std::isfinite(x) ? x : 0.0; }
+double FiniteOrZero(double x) {
+  return std::isfinite(x) ? x : 0.0;
+}
 
 // rate * (seconds / len): frames in a period, in the order the controls compute it.
 double FramesIn(double seconds, double sampleRate, int32_t fftLen) {
@@ -65,8 +67,7 @@ int StabFactUDValueFor(double stabLimitDb) {
 }
 
 std::string BinSizeText(double sampleRate, int32_t fftLen) {
-  const double binHz =
-      Usable(sampleRate, fftLen) ? sampleRate / static_cast<double>(fftLen) : 0.0;
+  const double binHz = Usable(sampleRate, fftLen) ? sampleRate / static_cast<double>(fftLen) : 0.0;
   return "Sampling rate" + SignSpacedText(sampleRate) + "Hz   FFT Bin Size " +
          FormatPattern(binHz, "#0.##Hz");
 }

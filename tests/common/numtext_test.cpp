@@ -43,7 +43,10 @@ TEST(ParseLeadingNumber, StopsAtTheFirstOtherCharacter) {
   EXPECT_EQ(ParseLeadingNumber("1e+"), 1.0);
   EXPECT_EQ(ParseLeadingNumber("2e-x"), 2.0);
   EXPECT_EQ(ParseLeadingNumber("1,5"), 1.0);
-  EXPECT_EQ(ParseLeadingNumber(std::string_view("7\0" "8", 3)), 7.0);
+  EXPECT_EQ(ParseLeadingNumber(std::string_view("7\0"
+                                                "8",
+                                                3)),
+            7.0);
 }
 
 TEST(ParseLeadingNumber, NoNumberGivesZero) {
@@ -86,12 +89,12 @@ TEST(ParseLeadingNumber, VeryLongDigitStrings) {
 }
 
 TEST(IsWholeNumber, AcceptsOneNumberWithBlanksAround) {
-  for (const char* t : {"1000", " 1000 ", "-5", "+5", ".5", "5.", "1000.5", "1e3", "1E-3",
-                        "\t12\n"}) {
+  for (const char* t :
+       {"1000", " 1000 ", "-5", "+5", ".5", "5.", "1000.5", "1e3", "1E-3", "\t12\n"}) {
     EXPECT_TRUE(IsWholeNumber(t)) << '"' << t << '"';
   }
-  for (const char* t : {"", " ", "-", ".", "1 2", "1000Hz", "1.2.3", "--1", "1e", "1e+",
-                        "abc", "- 5", "0x10", " 7\r\n"}) {
+  for (const char* t : {"", " ", "-", ".", "1 2", "1000Hz", "1.2.3", "--1", "1e", "1e+", "abc",
+                        "- 5", "0x10", " 7\r\n"}) {
     EXPECT_FALSE(IsWholeNumber(t)) << '"' << t << '"';
   }
   EXPECT_FALSE(IsWholeNumber(std::string_view("1\0", 2)));

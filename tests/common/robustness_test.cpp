@@ -40,13 +40,18 @@ class Fuzz {
 
   double Value() {
     switch (Below(8)) {
-      case 0: return std::bit_cast<double>(Next());  // any bit pattern: NaN, inf, denormals
-      case 1: return std::numeric_limits<double>::quiet_NaN();
-      case 2: return Below(2) ? std::numeric_limits<double>::infinity()
-                              : -std::numeric_limits<double>::infinity();
-      case 3: return (Below(2) ? 1 : -1) * std::numeric_limits<double>::denorm_min() *
-                     static_cast<double>(Below(1000));
-      case 4: return Below(2) ? 1e308 : -std::numeric_limits<double>::max();
+      case 0:
+        return std::bit_cast<double>(Next());  // any bit pattern: NaN, inf, denormals
+      case 1:
+        return std::numeric_limits<double>::quiet_NaN();
+      case 2:
+        return Below(2) ? std::numeric_limits<double>::infinity()
+                        : -std::numeric_limits<double>::infinity();
+      case 3:
+        return (Below(2) ? 1 : -1) * std::numeric_limits<double>::denorm_min() *
+               static_cast<double>(Below(1000));
+      case 4:
+        return Below(2) ? 1e308 : -std::numeric_limits<double>::max();
       default: {
         // Ordinary magnitudes, with halves and near-halves.
         const double m = static_cast<double>(Next() % 2'000'001) / 1000.0 - 1000.0;
@@ -66,7 +71,9 @@ class Fuzz {
   std::mt19937_64 rng_;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n';
+}
 
 TEST(Robustness, ParseLeadingNumberOnArbitraryText) {
   Fuzz f(20120615);
@@ -97,12 +104,32 @@ TEST(Robustness, ParseLeadingNumberOnArbitraryText) {
 TEST(Robustness, ExtremeTexts) {
   const std::string nines(10000, '9');
   const std::string zeros(10000, '0');
-  const std::string_view withNul("12\0" "34", 5);
-  const std::string texts[] = {"1e999999", "-1e999999", "1e-999999", "-", ".", "--1", "1e", "1e+",
-                               "e", "+.", "-.e-", nines, "-" + nines, "." + nines,
-                               zeros + "1", "0." + zeros + "1", nines + "e-99999999999999999",
-                               "1e" + nines, "1e-" + nines, std::string(withNul),
-                               std::string(1, '\0'), std::string(100000, ' ')};
+  const std::string_view withNul(
+      "12\0"
+      "34",
+      5);
+  const std::string texts[] = {"1e999999",
+                               "-1e999999",
+                               "1e-999999",
+                               "-",
+                               ".",
+                               "--1",
+                               "1e",
+                               "1e+",
+                               "e",
+                               "+.",
+                               "-.e-",
+                               nines,
+                               "-" + nines,
+                               "." + nines,
+                               zeros + "1",
+                               "0." + zeros + "1",
+                               nines + "e-99999999999999999",
+                               "1e" + nines,
+                               "1e-" + nines,
+                               std::string(withNul),
+                               std::string(1, '\0'),
+                               std::string(100000, ' ')};
   for (const std::string& t : texts) {
     const double v = ParseLeadingNumber(t);
     EXPECT_TRUE(std::isfinite(v)) << t.substr(0, 20);
@@ -153,8 +180,8 @@ TEST(Robustness, FormatPatternOnRandomValuesAndPatterns) {
     }
     std::size_t e = b;
     bool point = false;
-    while (e < pattern.size() && (pattern[e] == '0' || pattern[e] == '#' ||
-                                  (pattern[e] == '.' && !point))) {
+    while (e < pattern.size() &&
+           (pattern[e] == '0' || pattern[e] == '#' || (pattern[e] == '.' && !point))) {
       point = point || pattern[e] == '.';
       ++e;
     }
@@ -165,11 +192,11 @@ TEST(Robustness, FormatPatternOnRandomValuesAndPatterns) {
     ASSERT_EQ(field.find_first_not_of("-0123456789."), std::string::npos) << field;
     // The field reads back as the value rounded to the pattern's places.
     const std::size_t dot = pattern.find('.', b);
-    const int places = dot < e ? static_cast<int>(
-                                     std::count_if(pattern.begin() + static_cast<long>(dot),
-                                                   pattern.begin() + static_cast<long>(e),
-                                                   [](char c) { return c == '0' || c == '#'; }))
-                               : 0;
+    const int places =
+        dot < e ? static_cast<int>(std::count_if(pattern.begin() + static_cast<long>(dot),
+                                                 pattern.begin() + static_cast<long>(e),
+                                                 [](char c) { return c == '0' || c == '#'; }))
+                : 0;
     const double v = std::isfinite(x) ? x : 0.0;
     if (std::fabs(v) < 1e15) {
       const double back = ParseLeadingNumber(field);

@@ -17,7 +17,7 @@ TEST(Parameters, CentreFrequencyToBinAndBack) {
   EXPECT_EQ(HzToBin(1000, kRate, kLen), 683);  // 682.67
   EXPECT_EQ(CentreFreqText(683, kRate, kLen), "1000.5");
   EXPECT_EQ(CentreFreqText(0, kRate, kLen), ".0");
-  EXPECT_EQ(HzToBin(20, kRate, kLen), 14);     // 13.65
+  EXPECT_EQ(HzToBin(20, kRate, kLen), 14);      // 13.65
   EXPECT_EQ(HzToBin(4800, kRate, kLen), 3277);  // 3276.8
   EXPECT_DOUBLE_EQ(BinToHz(683, kRate, kLen), 12000.0 * (683.0 / 8192.0));
   EXPECT_EQ(BinToHz(4096, kRate, kLen), 6000);
@@ -53,9 +53,9 @@ TEST(Parameters, DetectionPeriodToFramesAndBack) {
 }
 
 TEST(Parameters, HistoryLengthRoundsHalfEvenAndIsLimited) {
-  EXPECT_EQ(HistLenFromPeriod(3, kRate, kLen), 4);     // 4.39
-  EXPECT_EQ(HistLenFromPeriod(10, kRate, 1024), 64);   // 117.19
-  EXPECT_EQ(HistLenFromPeriod(0.1, kRate, kLen), 2);   // 0.15
+  EXPECT_EQ(HistLenFromPeriod(3, kRate, kLen), 4);    // 4.39
+  EXPECT_EQ(HistLenFromPeriod(10, kRate, 1024), 64);  // 117.19
+  EXPECT_EQ(HistLenFromPeriod(0.1, kRate, kLen), 2);  // 0.15
   EXPECT_EQ(HistLenFromPeriod(-5, kRate, kLen), 2);
   // A period of 2.5 frames: the history ties to even, the detection frames round up.
   const double seconds = 2.5 * kLen / kRate;
@@ -90,8 +90,8 @@ TEST(Parameters, NoRateOrLengthGivesZeroThenTheMinimum) {
   const struct {
     double rate;
     int32_t len;
-  } unusable[] = {{0, kLen}, {-12000, kLen}, {nan, kLen}, {inf, kLen}, {kRate, 0},
-                  {kRate, -8192}, {0, 0}};
+  } unusable[] = {{0, kLen},  {-12000, kLen}, {nan, kLen}, {inf, kLen},
+                  {kRate, 0}, {kRate, -8192}, {0, 0}};
   for (const auto& u : unusable) {
     SCOPED_TRACE(testing::Message() << "rate " << u.rate << " len " << u.len);
     EXPECT_EQ(HzToBin(1000, u.rate, u.len), 0);
