@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 
@@ -249,12 +250,15 @@ void SpectrumPlot::drawTrace(QImage& target, const Frame& f) const {
     inside = reducer.add(pixelColumn(k), pixelRow(PlotHeight(static_cast<double>(f.band[i]))));
   }
   reducer.finish();
+  // Separate lines, not a polyline: the joins of a polyline are rasterised differently.
+  QVarLengthArray<QLine, 2048> lines;
+  for (qsizetype i = 1; i < poly.size(); ++i) lines.append(QLine(poly[i - 1], poly[i]));
   QPainter p(&target);
   p.setPen(QPen(ToQColor(f.traceColour), 0));
-  if (poly.size() == 1) {
+  if (lines.isEmpty()) {
     p.drawPoint(poly.first());
   } else {
-    p.drawPolyline(poly);
+    p.drawLines(lines.constData(), static_cast<int>(lines.size()));
   }
 }
 
