@@ -146,7 +146,6 @@ void MeasurementEngine::ProcessBlock(const float* fftData, const DateTime& now) 
     Steady = false;
     marks_.MarkSigBWBins = p_.SigBWBins;
     marks_.PeakBin = PeakBin;
-    marks_.GuardBand = std::max(std::isfinite(p_.GuardBand) ? p_.GuardBand : 0.0f, 0.0f);
     marks_.Measured = false;
     return;
   }
