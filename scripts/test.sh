@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test, then the core tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and fuzzes the readers of outside input.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -20,3 +20,7 @@ cmake -S . -B build-asan -G Ninja -DCORVANE_GUI=OFF -DCORVANE_BENCH=OFF -DCORVAN
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs")
+
+# ---- Fuzzing (libFuzzer, clang): every reader of outside input for 30 s each ----
+echo "== Fuzzing"
+scripts/fuzz.sh 30
