@@ -11,6 +11,8 @@
 #include <QAudio>
 #include <QAudioDevice>
 #include <QByteArray>
+#include <QIODevice>
+#include <QPointer>
 #include <memory>
 #include <vector>
 
@@ -18,7 +20,6 @@
 #include "capture/frame_ring.h"
 
 class QAudioSource;
-class QIODevice;
 
 namespace corvane {
 
@@ -50,7 +51,8 @@ class AudioCaptureSource : public BlockSource {
   QByteArray deviceId_;
   QAudioDevice device_;
   std::unique_ptr<QAudioSource> audio_;
-  QIODevice* io_ = nullptr;
+  // Owned by the audio back end, which deletes it when the stream dies.
+  QPointer<QIODevice> io_;
   std::unique_ptr<FrameRing> ring_;
   std::vector<char> raw_;         // bytes read, a partial frame carried over
   size_t rawFill_ = 0;
