@@ -1,5 +1,7 @@
 #include "display/spectrum_plot.h"
 
+#include "dsp/fft.h"
+
 #include <gtest/gtest.h>
 
 #include <QMouseEvent>
@@ -318,6 +320,51 @@ TEST_F(PlotTest, ResizeRedrawsTheLastBlock) {
   ASSERT_EQ(img.size(), QSize(1250, 242));
   EXPECT_EQ(img.pixel(600, 222), kTrace);  // 298 units above the new bottom
   EXPECT_EQ(plot.prevPlotY(), prev);  // a redraw is not a block
+}
+
+
+class QuietHost : public EngineHost {
+ public:
+  double SigBWTextHz() override { return 100; }
+  bool TrackingOn() override { return false; }
+  void ShowNoiseFailure() override {}
+  void ResetSignalBandwidth() override {}
+  void SetCentreFrequencyText(const std::string&) override {}
+  void PlayAlarmSound() override {}
+};
+
+// A block through the measurement engine: the marks sit where its figures say.
+TEST_F(PlotTest, MarksOfAMeasuredBlock) {
+  Module1::FFTLen = 8192;
+  params.CentreBin = 683;
+  params.SigBWBins = 10;
+  params.FMinBin = 100;
+  params.FMaxBin = 900;
+  params.DetFrames = 4;
+  params.StabLimitDb = 10;
+  params.HistLen = 1;
+  params.AlarmThreshDb = 200;
+  params.GuardBand = 0.5f;
+  QuietHost host;
+  MeasurementEngine engine(params, host);
+  engine.StartRun();
+  std::vector<float> data(Module1::kFFTDataSize, 0.0f);
+  for (int k = 100; k <= 900; ++k) data[2 * k + 1] = 3000;  // power 9e6: 150 units
+  data[2 * 683 + 1] = 1.0e6f;                                // power 1e12: 441 units
+  engine.ProcessBlock(data.data(), DateTime{});
+  ASSERT_TRUE(engine.marks().Measured);
+  ASSERT_EQ(engine.PeakBin, 683);
+
+  plot.setScaleLeft(0);
+  plot.setScaleWidth(1000);
+  plot.drawBlock(engine, params, 8192);
+  const QImage img = plot.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const int noiseRow = plot.pixelRow(PlotHeight(engine.NoisePwr));
+  EXPECT_EQ(noiseRow, 110);
+  EXPECT_EQ(img.pixel(plot.pixelColumn(150), noiseRow), kNoiseBar);
+  EXPECT_EQ(img.pixel(plot.pixelColumn(850), noiseRow), kNoiseBar);
+  EXPECT_EQ(img.pixel(plot.pixelColumn(683), 91), kPeakMark);  // the V's tip on the peak
+  EXPECT_EQ(img.pixel(plot.pixelColumn(400), noiseRow - 3), kBackground);  // between grid rows
 }
 
 }  // namespace
