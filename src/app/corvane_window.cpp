@@ -626,10 +626,7 @@ void CorvaneWindow::SetCentreFrequencyText(const std::string& text) {
   panel_->CF->setText(Q(text));
 }
 
-void CorvaneWindow::PlayAlarmSound() {
-  // Until the "ding.WAV" player is there, the platform's bell stands in for it.
-  QApplication::beep();
-}
+void CorvaneWindow::PlayAlarmSound() { alarmSound_.PlayAndWait(); }
 
 // ---- BlockLoopHost ----------------------------------------------------------------------
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "capture/alarm_sound.h"
 #include "capture/block_loop.h"
 #include "capture/source_factory.h"
 #include "measure/engine_host.h"
@@ -129,6 +130,7 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   QLabel* AlarmVisual = nullptr;
   LevelMeter* IPAmplitude = nullptr;
 
+  AlarmSound alarmSound_;
   std::vector<SourceEntry> sources_;
   std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTime(); };
   bool fast_ = false;

@@ -1,0 +1,427 @@
+// The main window as a whole: start-up from the settings file, the program end, START, the
+// one-second tick with its caption and records, the plot's cursor and click, and the layout.
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+
+#include "app/window_fixture.h"
+#include "capture/source_factory.h"
+#include "display/spectrum_plot.h"
+#include "display/waterfall_window.h"
+#include "logging/log_panel.h"
+#include "settings/parameter_panel.h"
+#include "app/level_meter.h"
+
+namespace corvane::testing {
+namespace {
+
+SourceEntry TestSignal() {
+  SourceEntry e;
+  e.kind = SourceEntry::Kind::TestSignal;
+  e.text = kTestSignalText;
+  return e;
+}
+
+// A mono 16-bit WAV file of a steady tone.
+void WriteToneWav(const QString& path, int rate, double seconds, double hz) {
+  const auto frames = static_cast<uint32_t>(rate * seconds);
+  QByteArray data;
+  for (uint32_t i = 0; i < frames; ++i) {
+    const auto v = static_cast<int16_t>(std::lround(3000 * std::cos(2 * M_PI * hz * i / rate)));
+    data.append(static_cast<char>(v & 0xff)).append(static_cast<char>((v >> 8) & 0xff));
+  }
+  auto le = [](QByteArray& b, uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) b.append(static_cast<char>((v >> (8 * k)) & 0xff));
+  };
+  QByteArray head("RIFF");
+  le(head, 36 + static_cast<uint32_t>(data.size()), 4);
+  head.append("WAVEfmt ");
+  le(head, 16, 4);
+  le(head, 1, 2);
+  le(head, 1, 2);
+  le(head, static_cast<uint32_t>(rate), 4);
+  le(head, static_cast<uint32_t>(rate) * 2, 4);
+  le(head, 2, 2);
+  le(head, 16, 2);
+  head.append("data");
+  le(head, static_cast<uint32_t>(data.size()), 4);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(head + data);
+}
+
+QDateTime FixedTime(int hour, int minute, int second) {
+  return QDateTime(QDate(2012, 6, 15), QTime(hour, minute, second));
+}
+
+TEST_F(WindowTest, StartUpWithoutSettingsFileUsesTheDesignTexts) {
+  CorvaneWindow& w = Make();
+  const MeasurementParams& p = w.params();
+  EXPECT_EQ(w.objectName(), "Corvane");
+  EXPECT_EQ(w.windowTitle(), "Signal Logging  Velmora  June 2012");
+  EXPECT_EQ(p.SampleRate, 12000);
+  EXPECT_EQ(Module1::FFTLen, 8192);
+  EXPECT_EQ(Text("SRate"), " 12000");
+  EXPECT_EQ(Text("CF"), "1000");
+  EXPECT_EQ(p.CentreBin, 683);
+  EXPECT_EQ(Text("SigBW"), "100");
+  EXPECT_EQ(p.SigBWBins, 68);
+  EXPECT_EQ(Text("DetPeriod"), "2.73066666666667");
+  EXPECT_EQ(p.DetFrames, 4);
+  EXPECT_EQ(p.StabLimitDb, 10);
+  EXPECT_EQ(p.HistLen, 4);
+  EXPECT_EQ(Text("Hist"), " 4");
+  EXPECT_EQ(Bar("FMax")->value(), 5400);
+  EXPECT_EQ(p.FMinBin, 14);
+  EXPECT_EQ(p.FMaxBin, 3686);
+  EXPECT_EQ(Text("FBand"), " 20 -  5400");
+  EXPECT_EQ(Text("AlarmThresh"), " 40");
+  EXPECT_EQ(p.AlarmThreshDb, 40);
+  EXPECT_EQ(Text("AVConst"), " 5");
+  EXPECT_EQ(p.GuardBand, 0.5f);
+  EXPECT_EQ(Find<QComboBox>("WindType")->currentIndex(), 1);
+  EXPECT_EQ(Find<QComboBox>("DeviceBox")->currentIndex(), -1);
+  EXPECT_EQ(Find<QComboBox>("DeviceBox")->placeholderText(), "Choose Soundcard");
+  EXPECT_EQ(Find<QComboBox>("LogInterval")->currentText(), "No Log");
+  EXPECT_EQ(p.LogFileName, "SIGREC.TXT");
+  // No interval: the logging controls are disabled.
+  EXPECT_FALSE(Find<QCheckBox>("StartLog")->isEnabled());
+  EXPECT_FALSE(Edit("LogFile")->isEnabled());
+  EXPECT_FALSE(Label("LogFileLabel")->isEnabled());
+  EXPECT_FALSE(Label("LogMsg")->isEnabled());
+  EXPECT_EQ(Find<QCheckBox>("StartLog")->text(), "Start Log");
+  EXPECT_TRUE(Label("CsrLoc")->isHidden());
+  EXPECT_TRUE(Label("AlarmVisual")->isHidden());
+  EXPECT_TRUE(Label("Drift")->isHidden());
+  EXPECT_EQ(Label("CarrStabMsg")->text(), "Carrier Stability");
+  EXPECT_FALSE(w.findChild<QTimer*>("Timer1")->isActive());
+  EXPECT_EQ(w.findChild<QTimer*>("Timer1")->interval(), 1000);
+}
+
+TEST_F(WindowTest, SettingsFileGivesTheStartUpStateAndIsWrittenBackTheSame) {
+  WriteIni(DesignExampleIni());
+  {
+    CorvaneWindow& w = Make();
+    const MeasurementParams& p = w.params();
+    EXPECT_EQ(Text("CF"), "1000");
+    EXPECT_EQ(p.CentreBin, 683);
+    EXPECT_EQ(Text("SigBW"), "100");
+    EXPECT_EQ(p.SigBWBins, 68);
+    EXPECT_EQ(Text("DetPeriod"), "2.73066666666667");
+    EXPECT_EQ(p.DetFrames, 4);
+    EXPECT_EQ(p.HistLen, 4);
+    EXPECT_EQ(Find<QComboBox>("LogInterval")->currentText(), " 1m");
+    EXPECT_EQ(p.LogIntervalSecs, 60);
+    EXPECT_EQ(p.FMinBin, 14);
+    EXPECT_EQ(p.FMaxBin, 3686);
+    EXPECT_EQ(Find<QComboBox>("FFTSize")->currentText(), " 8192 ");
+    EXPECT_EQ(Text("StabFactor"), " 10");
+    EXPECT_TRUE(Find<QCheckBox>("StartLog")->isEnabled());
+    EXPECT_EQ(Find<QCheckBox>("StartLog")->text(), "Start Log");
+    QFile::remove("CORVANE.INI");
+    ASSERT_TRUE(w.close());
+  }
+  EXPECT_EQ(FileLines("CORVANE.INI"),
+            (std::vector<std::string>{" 12000 \r", " 8192 \r", " 683 \r", " 68 \r", " 20 \r",
+                                      " 5400 \r", " 10 \r", " 4 \r", " 60 \r", "SIGREC.TXT\r",
+                                      " 4 \r"}));
+}
+
+TEST_F(WindowTest, ExistingLogFileShowsContinue) {
+  WriteIni(DesignExampleIni());
+  QFile f("SIGREC.TXT");
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  Make();
+  EXPECT_EQ(Find<QCheckBox>("StartLog")->text(), "Continue Log");
+}
+
+TEST_F(WindowTest, ShortSettingsFileTakesTheDesignTextsForTheRest) {
+  WriteIni({" 8000 ", " 4096 ", " 512 "});
+  CorvaneWindow& w = Make();
+  const MeasurementParams& p = w.params();
+  EXPECT_EQ(p.SampleRate, 8000);
+  EXPECT_EQ(Module1::FFTLen, 4096);
+  EXPECT_EQ(Text("CF"), "1000");
+  EXPECT_EQ(p.CentreBin, 512);
+  EXPECT_EQ(p.SigBWBins, 51);  // "100" at 1.95 Hz a bin
+  EXPECT_EQ(Text("SigBW"), "100");
+  EXPECT_EQ(p.DetFrames, 6);   // "3" s at 0.512 s a frame: 5.86
+  EXPECT_EQ(p.StabLimitDb, 10);
+  EXPECT_EQ(p.LogIntervalSecs, 0);
+  EXPECT_FALSE(Find<QCheckBox>("StartLog")->isEnabled());
+  EXPECT_EQ(Bar("FMax")->value(), 3600);
+}
+
+TEST_F(WindowTest, ReadingStopsAtALineItsControlCannotTake) {
+  std::vector<std::string> lines = DesignExampleIni();
+  lines[4] = " 10 ";  // below FMin's range
+  lines[6] = " 7 ";
+  WriteIni(lines);
+  CorvaneWindow& w = Make();
+  EXPECT_EQ(w.params().CentreBin, 683);       // lines 1 .. 4 applied
+  EXPECT_EQ(Text("StabFactor"), "10");        // line 7 never read: the design text
+  EXPECT_EQ(w.params().StabLimitDb, 10);
+  EXPECT_EQ(w.params().LogIntervalSecs, 0);   // line 9 never read
+  EXPECT_EQ(Find<QComboBox>("LogInterval")->currentText(), "No Log");
+}
+
+TEST_F(WindowTest, ZeroRateInTheFileFallsBackToTheDesignRate) {
+  WriteIni({" 0 ", " 8192 "});
+  CorvaneWindow& w = Make();
+  EXPECT_EQ(w.params().SampleRate, 12000);
+  EXPECT_EQ(Text("SRate"), " 12000");
+  EXPECT_EQ(w.params().CentreBin, 683);
+}
+
+TEST_F(WindowTest, FFTLengthNotOfferedIsReplacedByTheNearest) {
+  std::vector<std::string> lines = DesignExampleIni();
+  lines[1] = " 5000 ";
+  WriteIni(lines);
+  CorvaneWindow& w = Make();
+  EXPECT_EQ(Module1::FFTLen, 4096);
+  EXPECT_EQ(Find<QComboBox>("FFTSize")->currentText(), "4096");
+  // A length typed into the box is used the same way at START.
+  Find<QComboBox>("FFTSize")->setEditText("20000");
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  EXPECT_EQ(Module1::FFTLen, 16384);
+  EXPECT_TRUE(w.captureRunning());
+}
+
+TEST_F(WindowTest, SettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCloses) {
+  ASSERT_TRUE(QDir().mkdir("CORVANE.INI"));  // a directory stands where the file should go
+  CorvaneWindow& w = Make();
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(w.close());
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("CORVANE.INI could not be written"), std::string::npos) << err;
+  EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(WindowTest, StartFreezesTheAcquisitionAndRunsBlocks) {
+  CorvaneWindow& w = Make();
+  w.show();
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  EXPECT_TRUE(Edit("SRate")->isHidden());
+  EXPECT_TRUE(Find<QComboBox>("FFTSize")->isHidden());
+  EXPECT_TRUE(Label("Label15")->isHidden());
+  EXPECT_TRUE(Label("Label16")->isHidden());
+  EXPECT_TRUE(Find<QPushButton>("Start")->isHidden());
+  EXPECT_FALSE(Find<QComboBox>("WindType")->isEnabled());
+  EXPECT_FALSE(Find<QComboBox>("DeviceBox")->isEnabled());
+  EXPECT_EQ(Label("BinSize")->text(), "Sampling rate 12000Hz   FFT Bin Size 1.46Hz");
+  EXPECT_FALSE(Label("BinSize")->isHidden());
+  EXPECT_TRUE(Find<QCheckBox>("StartLog")->isEnabled());
+  EXPECT_FALSE(Label("CsrLoc")->isHidden());
+  EXPECT_EQ(Bar("CFUD")->singleStep(), 1);
+  EXPECT_EQ(Bar("FMax")->maximum(), 5400);
+  EXPECT_EQ(w.spectrum()->scaleWidth(), 3686);
+  EXPECT_TRUE(w.waterfall()->isVisible());
+  EXPECT_EQ(w.params().CentreBin, 682);  // rounded down at START
+  EXPECT_EQ(w.params().DetFrames, 4);
+
+  // The simulated beacon at the centre: blocks are measured and shown.
+  (void)QTest::qWaitFor([&] { return w.blockLoop()->blocksProcessed() >= 8; }, 10000);
+  ASSERT_GE(w.blockLoop()->blocksProcessed(), 8);
+  EXPECT_TRUE(Label("PeakDet")->text().startsWith("Peak at "));
+  EXPECT_GT(w.findChild<LevelMeter*>("IPAmplitude")->level(), 0);
+  // The fast source drives the tick: the caption clock has replaced the design caption.
+  EXPECT_TRUE(w.windowTitle().startsWith("Signal Logging    Velmora" + QString(20, ' ')));
+  w.close();
+}
+
+TEST_F(WindowTest, SourceThatDoesNotOpenIsReportedAndNothingRuns) {
+  CorvaneWindow& w = Make();
+  w.selectSource(WavFileEntry(dir_.filePath("missing.wav")));
+  ::testing::internal::CaptureStderr();
+  w.pressStart();
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Wave input device didn't open!!"), std::string::npos);
+  EXPECT_FALSE(w.captureRunning());
+  EXPECT_TRUE(Find<QPushButton>("Start")->isHidden());
+  EXPECT_TRUE(Edit("SRate")->isHidden());
+  EXPECT_FALSE(w.findChild<QTimer*>("Timer1")->isActive());
+  EXPECT_FALSE(w.blockLoop()->running());
+}
+
+TEST_F(WindowTest, WavFileRateReplacesTheRateBeforeAnythingIsDerived) {
+  const QString path = dir_.filePath("beacon.wav");
+  WriteToneWav(path, 8000, 3, 1000);
+  CorvaneWindow& w = Make();
+  w.selectSource(WavFileEntry(path));
+  w.setFastMode(true);
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  EXPECT_EQ(w.params().SampleRate, 8000);
+  EXPECT_EQ(Label("BinSize")->text(), "Sampling rate 8000Hz   FFT Bin Size 0.98Hz");
+  EXPECT_EQ(Bar("FMax")->maximum(), 3600);
+  EXPECT_EQ(w.params().CentreBin, 1024);  // floor(1000 / 8000 * 8192)
+}
+
+TEST_F(WindowTest, TickWritesTheClockCaptionAndDueRecords) {
+  WriteIni(DesignExampleIni());
+  CorvaneWindow& w = Make();
+  int second = 7;
+  w.setClock([&] { return FixedTime(14, 3, second); });
+  Pick(Find<QComboBox>("LogInterval"), "1s");
+  w.setLogging(true);
+  // Before START no record is due even with logging on.
+  w.Timer1_Timer();
+  EXPECT_FALSE(QFile::exists("SIGREC.TXT"));
+  EXPECT_EQ(w.windowTitle(), "Signal Logging    Velmora" + QString(20, ' ') + "2012/06/15  14:03:07");
+
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  w.engine().LogSignalDb = 12.34;
+  w.engine().LogSN1HzDb = 47.56;
+  w.engine().NoiseLevelDb = -35.21;
+  w.engine().PeakBin = 683;
+  ++second;
+  w.Timer1_Timer();
+  ++second;
+  w.Timer1_Timer();
+  const std::vector<std::string> lines = FileLines("SIGREC.TXT");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(0, 34), "14:03:08  1000   12.3  -35.2  47.6");
+  // The first record put the log values back to missing.
+  EXPECT_EQ(lines[1].substr(0, 35), "14:03:09  1000  -99.9  -35.2  -99.0");
+  EXPECT_TRUE(Find<QPlainTextEdit>("GenInfo")->toPlainText().startsWith("14:03:09"));
+  EXPECT_EQ(w.windowTitle(), "Signal Logging    Velmora" + QString(20, ' ') + "2012/06/15  14:03:09");
+}
+
+TEST_F(WindowTest, FiveMinutesChosenAfter137TicksOfThirtySecondsRecordsAtTick284) {
+  CorvaneWindow& w = Make();
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  w.blockLoop()->stop();  // only the ticks matter here
+  w.logging().writer().SetSyncToDisk(false);
+  Pick(Find<QComboBox>("LogInterval"), "30s");
+  w.setLogging(true);
+  auto records = [] { return FileLines("SIGREC.TXT").size(); };
+  for (int t = 0; t < 137; ++t) w.Timer1_Timer();
+  EXPECT_EQ(records(), 5u);  // ticks 1, 31, 61, 91, 121
+  Pick(Find<QComboBox>("LogInterval"), "5min");
+  for (int t = 0; t < 283; ++t) w.Timer1_Timer();
+  EXPECT_EQ(records(), 5u);
+  w.Timer1_Timer();
+  EXPECT_EQ(records(), 6u);
+}
+
+TEST_F(WindowTest, LogLocationThatFailsIsReportedAndResumesWithoutLoss) {
+  CorvaneWindow& w = Make();
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  w.blockLoop()->stop();
+  Pick(Find<QComboBox>("LogInterval"), "1s");
+  Edit("LogFile")->setText("not_yet/LOG.TXT");
+  w.setLogging(true);
+  w.Timer1_Timer();
+  w.Timer1_Timer();
+  EXPECT_TRUE(Label("LogMsg")->text().startsWith("Log write failed: "));
+  EXPECT_TRUE(w.captureRunning());
+  ASSERT_TRUE(QDir().mkdir("not_yet"));
+  w.Timer1_Timer();
+  EXPECT_EQ(Label("LogMsg")->text(), "Logging to not_yet/LOG.TXT");
+  EXPECT_EQ(FileLines("not_yet/LOG.TXT").size(), 3u);
+  EXPECT_EQ(Find<QPlainTextEdit>("GenInfo")->document()->blockCount(), 3);
+}
+
+TEST_F(WindowTest, CursorReadOutAndClickOnTheSpectrum) {
+  CorvaneWindow& w = Make();
+  Bar("FMax")->setValue(4800);  // scale: left 13.65, width 3263.15 bins
+  EXPECT_NEAR(w.spectrum()->scaleWidth(), 3263.15, 0.005);
+  w.Spectrum_MouseMove(682.67, 0);
+  EXPECT_EQ(Label("CsrLoc")->text(), "1000.Hz");
+  w.Spectrum_MouseMove(683, 0);
+  EXPECT_EQ(Label("CsrLoc")->text(), "1000.5Hz");
+
+  w.Spectrum_MouseDown(Qt::RightButton, 683.4, 0);
+  EXPECT_EQ(Text("CF"), "1000");
+  w.Spectrum_MouseDown(Qt::LeftButton, 683.4, 0);
+  EXPECT_EQ(Text("CF"), "1001");  // 1001.1 moved the bar to 1001, which writes it back
+  EXPECT_EQ(Bar("CFUD")->value(), 1001);
+  EXPECT_EQ(w.params().CentreBin, 683);
+  EXPECT_NEAR(w.engine().PrevCentreBin, 683.4, 1e-4);
+}
+
+TEST_F(WindowTest, TrackingClickShowsTheDriftReadOut) {
+  CorvaneWindow& w = Make();
+  w.params().CentreBin = 700;
+  Find<QCheckBox>("TrackSig")->setChecked(true);
+  EXPECT_FALSE(Label("Drift")->isHidden());
+  EXPECT_EQ(w.engine().PrevCentreBin, 700);
+  EXPECT_TRUE(w.TrackingOn());
+}
+
+TEST_F(WindowTest, BandwidthResetByTheEngineGoesThroughTheControls) {
+  CorvaneWindow& w = Make();
+  Edit("SigBW")->setText("300");
+  ASSERT_EQ(w.params().SigBWBins, 205);
+  w.ResetSignalBandwidth();
+  EXPECT_EQ(Text("SigBW"), "100");
+  EXPECT_EQ(Bar("SigBWUD")->value(), 100);
+  EXPECT_EQ(w.params().SigBWBins, 68);
+  EXPECT_EQ(w.SigBWTextHz(), 100);
+}
+
+TEST_F(WindowTest, ReadoutsOfABlockGoIntoTheLabels) {
+  CorvaneWindow& w = Make();
+  Readouts r;
+  r.PeakDet = "Peak at 1000Hz";
+  r.SNResultsVisible = false;
+  r.CarrStabMsg = "Carrier steady";
+  r.CarrStabColour = {0, 128, 32};
+  r.AlarmVisual = "Big Signal 14:03:27";
+  r.AlarmVisible = true;
+  w.ApplyReadouts(r);
+  EXPECT_EQ(Label("PeakDet")->text(), "Peak at 1000Hz");
+  EXPECT_TRUE(Find<QGroupBox>("SNResults")->isHidden());
+  EXPECT_EQ(Label("CarrStabMsg")->text(), "Carrier steady");
+  EXPECT_TRUE(Label("CarrStabMsg")->styleSheet().contains("rgb(0, 128, 32)"));
+  EXPECT_FALSE(Label("AlarmVisual")->isHidden());
+  r.AlarmVisible = false;  // once shown, never hidden again
+  w.ApplyReadouts(r);
+  EXPECT_FALSE(Label("AlarmVisual")->isHidden());
+}
+
+TEST_F(WindowTest, SpectrumTakesTheExtraRoomWhenTheWindowGrows) {
+  CorvaneWindow& w = Make();
+  w.show();
+  QApplication::processEvents();
+  const QSize plot = w.spectrum()->size();
+  const int freqWidth = Find<QGroupBox>("FrequencyGroup")->width();
+  const QImage small = w.grab().toImage();
+  EXPECT_EQ(small.size(), w.size());
+
+  w.resize(w.width() + 400, w.height() + 300);
+  QApplication::processEvents();
+  EXPECT_GE(w.spectrum()->width() - plot.width(), 350);
+  EXPECT_GE(w.spectrum()->height() - plot.height(), 250);
+  EXPECT_EQ(Find<QGroupBox>("FrequencyGroup")->width(), freqWidth);
+  const QImage large = w.grab().toImage();
+
+  // Pictures for a person to look at.
+  const QByteArray out = qgetenv("CORVANE_SCREENSHOT_DIR");
+  if (!out.isEmpty()) {
+    small.save(QString::fromLocal8Bit(out) + "/corvane-default.png");
+    large.save(QString::fromLocal8Bit(out) + "/corvane-enlarged.png");
+  }
+}
+
+}  // namespace
+}  // namespace corvane::testing
