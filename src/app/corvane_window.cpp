@@ -233,6 +233,8 @@ void CorvaneWindow::BuildLayout() {
   band->addWidget(p.FBand);
   band->addWidget(p.FMin);
   band->addWidget(p.FMax);
+  p.FMin->setToolTip("Lower edge of the band, Hz");
+  p.FMax->setToolTip("Upper edge of the band, Hz");
   freqBox->addSpacing(4);
   freqBox->addLayout(band);
   freqBox->addSpacing(4);
@@ -298,18 +300,27 @@ void CorvaneWindow::BuildLayout() {
   general->setObjectName("GeneralInfoGroup");
   auto* generalBox = new QVBoxLayout(general);
   generalBox->addWidget(lp.GenInfo);
-  lp.GenInfo->setMinimumHeight(90);
+  lp.GenInfo->setMinimumHeight(60);
 
-  auto* bottom = new QHBoxLayout;
+  // The results and logging row keeps its height; the plot takes what the window gains.
+  auto* bottomRow = new QWidget(central);
+  bottomRow->setObjectName("BottomRow");
+  bottomRow->setFixedHeight(170);
+  auto* bottom = new QHBoxLayout(bottomRow);
+  bottom->setContentsMargins(0, 0, 0, 0);
   bottom->addWidget(SNResults);
   bottom->addWidget(logging);
   bottom->addWidget(general, 1);
+  // Out of band the frame is hidden; its place stays so the row does not jump.
+  QSizePolicy snPolicy = SNResults->sizePolicy();
+  snPolicy.setRetainSizeWhenHidden(true);
+  SNResults->setSizePolicy(snPolicy);
 
   auto* right = new QVBoxLayout;
   right->addLayout(statusRow);
   right->addLayout(plotRow, 1);
   right->addLayout(readRow);
-  right->addLayout(bottom);
+  right->addWidget(bottomRow);
 
   auto* top = new QHBoxLayout(central);
   top->addLayout(left);

@@ -423,5 +423,38 @@ TEST_F(WindowTest, SpectrumTakesTheExtraRoomWhenTheWindowGrows) {
   }
 }
 
+TEST_F(WindowTest, RunningCaptureDrawsThePlotAndTheWaterfall) {
+  CorvaneWindow& w = Make();
+  w.show();
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  (void)QTest::qWaitFor([&] { return w.blockLoop()->blocksProcessed() >= 40; }, 20000);
+  ASSERT_GE(w.blockLoop()->blocksProcessed(), 40);
+  w.blockLoop()->stop();
+  QApplication::processEvents();
+
+  const QImage plot = w.spectrum()->grab().toImage();
+  int traced = 0;
+  for (int y = 0; y < plot.height(); ++y)
+    for (int x = 0; x < plot.width(); ++x)
+      if (qGray(plot.pixel(x, y)) < 60) ++traced;
+  EXPECT_GT(traced, plot.width() / 2);  // the black trace crosses the plot
+
+  const QImage wf = w.waterfall()->grab().toImage();
+  int lit = 0;
+  for (int y = 0; y < wf.height() / 2; ++y)
+    for (int x = 0; x < wf.width(); ++x)
+      if (qGray(wf.pixel(x, y)) > 40) ++lit;
+  EXPECT_GT(lit, 0);
+
+  const QByteArray out = qgetenv("CORVANE_SCREENSHOT_DIR");
+  if (!out.isEmpty()) {
+    w.grab().save(QString::fromLocal8Bit(out) + "/corvane-running.png");
+    w.waterfall()->grab().save(QString::fromLocal8Bit(out) + "/wf-running.png");
+  }
+}
+
 }  // namespace
 }  // namespace corvane::testing
