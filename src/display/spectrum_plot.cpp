@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPolygon>
 #include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
@@ -43,23 +42,26 @@ void DrawLine(QPainter& p, QPoint a, QPoint b, const QColor& colour) {
   p.drawLine(a, b);
 }
 
-// Collapses a polyline over integer pixels whose x never decreases into at most four
-// vertices per pixel column: entry, extremes, exit. Consecutive points in one column are
-// joined by vertical runs, so the pixels covered are those of the full polyline.
+// Collapses a polyline over integer pixels whose x never decreases into at most two lines
+// per pixel column: the join from the previous column and the column's vertical extent.
+// Consecutive points in one column are joined by vertical runs, so the pixels covered are
+// those of the full polyline.
 class ColumnReducer {
  public:
-  ColumnReducer(int width, QPolygon& out) : width_(width), out_(out) { out_.clear(); }
+  using Lines = QVarLengthArray<QLine, 2048>;
+  ColumnReducer(int width, Lines& out) : width_(width), out_(out) { out_.clear(); }
 
   // Returns false once the polyline has left the image on the right.
   bool add(int col, int row) {
     if (col < 0) {
-      left_ = QPoint(col, row);
-      haveLeft_ = true;
+      // Only the last point left of the image matters: it starts the first visible line.
+      prev_ = QPoint(col, row);
+      havePrev_ = true;
       return true;
     }
     if (col >= width_) {
       flush();
-      push(QPoint(col, row));
+      if (havePrev_) out_.append(QLine(prev_, QPoint(col, row)));
       return false;
     }
     if (open_ && col == col_) {
@@ -79,25 +81,20 @@ class ColumnReducer {
 
  private:
   void flush() {
-    if (haveLeft_) {
-      push(left_);
-      haveLeft_ = false;
-    }
     if (!open_) return;
     open_ = false;
-    push(QPoint(col_, first_));
-    push(QPoint(col_, minRow_));
-    push(QPoint(col_, maxRow_));
-    push(QPoint(col_, last_));
-  }
-  void push(QPoint p) {
-    if (out_.isEmpty() || out_.last() != p) out_.append(p);
+    if (havePrev_) out_.append(QLine(prev_, QPoint(col_, first_)));
+    if (minRow_ != maxRow_ || !havePrev_) {
+      out_.append(QLine(QPoint(col_, minRow_), QPoint(col_, maxRow_)));
+    }
+    prev_ = QPoint(col_, last_);
+    havePrev_ = true;
   }
 
   int width_;
-  QPolygon& out_;
-  bool haveLeft_ = false;
-  QPoint left_;
+  Lines& out_;
+  bool havePrev_ = false;
+  QPoint prev_;
   bool open_ = false;
   int col_ = 0, first_ = 0, minRow_ = 0, maxRow_ = 0, last_ = 0;
 };
@@ -241,25 +238,18 @@ double SpectrumPlot::render(const Frame& f) {
 void SpectrumPlot::drawTrace(QImage& target, const Frame& f) const {
   // The reduction relies on columns rising with the bin index.
   if (f.band.empty() || scaleWidth_ <= 0) return;
-  QPolygon poly;
-  poly.reserve(4 * width() + 8);
-  ColumnReducer reducer(width(), poly);
+  ColumnReducer::Lines lines;
+  ColumnReducer reducer(width(), lines);
   bool inside = reducer.add(pixelColumn(f.firstBin - 1), pixelRow(f.startPlotY));
   for (size_t i = 0; i < f.band.size() && inside; ++i) {
     const int k = f.firstBin + static_cast<int>(i);
     inside = reducer.add(pixelColumn(k), pixelRow(PlotHeight(static_cast<double>(f.band[i]))));
   }
   reducer.finish();
-  // Separate lines, not a polyline: the joins of a polyline are rasterised differently.
-  QVarLengthArray<QLine, 2048> lines;
-  for (qsizetype i = 1; i < poly.size(); ++i) lines.append(QLine(poly[i - 1], poly[i]));
+  if (lines.isEmpty()) return;
   QPainter p(&target);
   p.setPen(QPen(ToQColor(f.traceColour), 0));
-  if (lines.isEmpty()) {
-    p.drawPoint(poly.first());
-  } else {
-    p.drawLines(lines.constData(), static_cast<int>(lines.size()));
-  }
+  p.drawLines(lines.constData(), static_cast<int>(lines.size()));
 }
 
 void SpectrumPlot::paintEvent(QPaintEvent*) {
