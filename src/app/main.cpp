@@ -1,13 +1,122 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QTimer>
+#include <cmath>
+#include <iostream>
+#include <memory>
 
-#include "settings/parameters.h"
+#include "app/command_line.h"
+#include "app/corvane_window.h"
+#include "capture/block_loop.h"
+#include "capture/source_factory.h"
+
+using namespace corvane;
+
+namespace {
+
+// Resolves --input; an unknown device name is a bad value.
+bool ResolveInput(const std::string& input, SourceEntry* entry, std::string* error) {
+  const QString text = QString::fromStdString(input);
+  if (text == "default") {
+    *entry = DefaultSource();
+    return true;
+  }
+  const std::vector<SourceEntry> sources = ListSources();
+  if (text == "test") {
+    for (const SourceEntry& s : sources) {
+      if (s.kind == SourceEntry::Kind::TestSignal) {
+        *entry = s;
+        return true;
+      }
+    }
+  }
+  for (const SourceEntry& s : sources) {
+    if (s.text == text) {
+      *entry = s;
+      return true;
+    }
+  }
+  if (text.endsWith(".wav", Qt::CaseInsensitive) || QFileInfo(text).isFile()) {
+    *entry = WavFileEntry(QFileInfo(text).absoluteFilePath());
+    return true;
+  }
+  *error = "corvane: --input: no such source: " + input;
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QMainWindow window;
-  window.setObjectName("Corvane");
-  window.setWindowTitle(corvane::design::kCaption);
+  app.setApplicationName("Corvane");
+
+  std::vector<std::string> args;
+  const QStringList qargs = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < qargs.size(); ++i) args.push_back(qargs[i].toStdString());
+  const ParseResult parsed = ParseCommandLine(args);
+  if (!parsed.options) {
+    std::cerr << parsed.error << "\n";
+    return 2;
+  }
+  const CommandLine& cl = *parsed.options;
+  if (cl.help) {
+    std::cout << CommandLineHelp();
+    return 0;
+  }
+  SourceEntry input;
+  if (!cl.input.empty()) {
+    std::string error;
+    if (!ResolveInput(cl.input, &input, &error)) {
+      std::cerr << error << "\n";
+      return 2;
+    }
+  }
+
+  CorvaneWindow window;
+  if (!cl.input.empty()) window.selectSource(input);
+  if (cl.fast) {
+    window.setFastMode(true);
+    // The source's own clock: a file starts at its modification time less its duration.
+    auto origin = std::make_shared<QDateTime>();
+    window.setClock([&window, origin, input]() {
+      BlockSource* src = window.blockLoop() ? window.blockLoop()->source() : nullptr;
+      if (!src) return QDateTime::currentDateTime();
+      const double rate = src->actualSampleRate();
+      if (!origin->isValid()) {
+        QDateTime start = QDateTime::currentDateTime();
+        if (input.kind == SourceEntry::Kind::WavFile && rate > 0 && src->totalFrames() > 0) {
+          const QFileInfo info(input.path);
+          start = info.lastModified().addMSecs(
+              -static_cast<qint64>(std::llround(1000.0 * static_cast<double>(src->totalFrames()) /
+                                                rate)));
+        }
+        *origin = start;
+      }
+      if (rate <= 0) return *origin;
+      return origin->addMSecs(static_cast<qint64>(
+          std::llround(1000.0 * static_cast<double>(src->framesDelivered()) / rate)));
+    });
+  }
   window.show();
+
+  if (cl.start) {
+    QTimer::singleShot(0, &window, [&window, &cl] {
+      window.pressStart();
+      if (cl.log) window.setLogging(true);
+    });
+  }
+  if (cl.quitAfterSeconds) {
+    const double limit = *cl.quitAfterSeconds;
+    if (cl.fast) {
+      QObject::connect(window.blockLoop(), &BlockLoop::clockTicked, &window,
+                       [&window, limit](qint64 seconds) {
+                         if (static_cast<double>(seconds) >= limit) window.close();
+                       });
+    } else {
+      QTimer::singleShot(static_cast<int>(std::min(limit * 1000.0, 2.0e9)), &window,
+                         &QWidget::close);
+    }
+  }
   return app.exec();
 }
