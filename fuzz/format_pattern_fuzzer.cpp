@@ -161,9 +161,9 @@ void CheckNumberField(const PickedValue& picked, FuzzedDataProvider& in) {
     }
     shown.append(static_cast<std::size_t>(fracPlaces) - fracDigits, '0');
     shown.erase(0, shown.find_first_not_of('0'));
-    const std::string expect = ExactRounded(picked.n, picked.k, fracPlaces);
-    FUZZ_CHECK(shown == expect, what + ": " + std::to_string(picked.n) + "e-" +
-                                    std::to_string(picked.k) + " rounds to " + Quoted(expect));
+    const std::string rounded = ExactRounded(picked.n, picked.k, fracPlaces);
+    FUZZ_CHECK(shown == rounded, what + ": " + std::to_string(picked.n) + "e-" +
+                                    std::to_string(picked.k) + " rounds to " + Quoted(rounded));
   }
 }
 
