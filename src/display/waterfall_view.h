@@ -1,5 +1,5 @@
 #pragma once
-// The picture `WFall`: a ring of image rows, one row per block, the newest painted at the
+// The picture `WFall`: a ring of image rows, one pixel row per block, the newest painted at the
 // top. Bin 0 is at the left edge and the width spans scaleWidthBins bins; a pixel column
 // shows the largest power of the bins it covers.
 
