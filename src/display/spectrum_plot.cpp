@@ -126,7 +126,9 @@ void SpectrumPlot::setScaleLeft(double bins) { scaleLeft_ = bins; }
 
 void SpectrumPlot::setScaleWidth(double bins) { scaleWidth_ = bins; }
 
-double SpectrumPlot::scaleHeight() const { return height() * kUnitsPerPixel; }
+double SpectrumPlot::unitsPerPixel() const {
+  return height() > 0 ? kScaleHeight / height() : kScaleHeight;
+}
 
 double SpectrumPlot::xToBins(double px) const {
   return scaleLeft_ + px / width() * scaleWidth_;
@@ -140,7 +142,7 @@ double SpectrumPlot::binsToX(double bins) const {
 int SpectrumPlot::pixelColumn(double bins) const { return SnapToPixel(binsToX(bins), width()); }
 
 int SpectrumPlot::pixelRow(double heightUnits) const {
-  return SnapToPixel((scaleHeight() - heightUnits) / kUnitsPerPixel, height());
+  return SnapToPixel((kScaleHeight - heightUnits) / unitsPerPixel(), height());
 }
 
 void SpectrumPlot::drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,

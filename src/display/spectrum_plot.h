@@ -1,7 +1,9 @@
 #pragma once
 // The `Spectrum` picture box: horizontal scale in FFT bins (left edge and width set by the
-// band-edge handlers and START), vertical scale in the box's native unit, fifteen units a
-// pixel, growing downwards from 0 at the top to scaleHeight() at the bottom.
+// band-edge handlers and START), vertical scale in the box's native unit, growing downwards
+// from 0 at the top to scaleHeight() at the bottom. The vertical scale always spans the
+// design's 1815 units, fifteen to a pixel at the design height: a taller plot shows the same
+// picture larger instead of leaving its upper part empty.
 
 #include <QImage>
 #include <QWidget>
@@ -26,7 +28,7 @@ double PlotHeight(double power);
 class SpectrumPlot : public QWidget {
   Q_OBJECT
  public:
-  static constexpr double kUnitsPerPixel = 15.0;
+  static constexpr double kScaleHeight = 1815;
   static constexpr int kDesignWidthPx = 625;   // 9375 units
   static constexpr int kDesignHeightPx = 121;  // 1815 units
 
@@ -36,7 +38,8 @@ class SpectrumPlot : public QWidget {
   void setScaleWidth(double bins);
   double scaleLeft() const { return scaleLeft_; }
   double scaleWidth() const { return scaleWidth_; }
-  double scaleHeight() const;  // height in native units
+  double scaleHeight() const { return kScaleHeight; }
+  double unitsPerPixel() const;  // 15 at the design height
 
   // Redraws the whole plot for one processed block: background with the level and
   // frequency grids and the signal-band box, the trace of the band FMinBin .. FMaxBin, the
@@ -54,7 +57,7 @@ class SpectrumPlot : public QWidget {
   // column c spans c .. c + 1).
   double xToBins(double px) const;
   double binsToX(double bins) const;
-  double yToUnits(double py) const { return py * kUnitsPerPixel; }
+  double yToUnits(double py) const { return py * unitsPerPixel(); }
   // The pixel column and row a point in scale units falls on. The right and bottom edges
   // belong to the last column and row, so a zero power lies on the bottom row.
   int pixelColumn(double bins) const;

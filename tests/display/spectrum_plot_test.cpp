@@ -56,6 +56,7 @@ TEST_F(PlotTest, DesignNameSizeAndEmptyBackground) {
   EXPECT_EQ(plot.sizeHint(), QSize(625, 121));
   EXPECT_EQ(plot.sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
   EXPECT_DOUBLE_EQ(plot.scaleHeight(), 1815);
+  EXPECT_DOUBLE_EQ(plot.unitsPerPixel(), 15);
   const QImage img = plot.grab().toImage().convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(img.size(), QSize(625, 121));
   for (int y = 0; y < img.height(); ++y) {
@@ -318,7 +319,10 @@ TEST_F(PlotTest, ResizeRedrawsTheLastBlock) {
   plot.resize(1250, 242);
   const QImage img = plot.grab().toImage().convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(img.size(), QSize(1250, 242));
-  EXPECT_EQ(img.pixel(600, 222), kTrace);  // 298 units above the new bottom
+  // Twice the height: 7.5 units a pixel, so 298 units lie on row (1815 - 298) / 7.5.
+  EXPECT_EQ(img.pixel(600, 202), kTrace);
+  EXPECT_NE(img.pixel(600, 201), kTrace);
+  EXPECT_EQ(plot.yToUnits(202), 1515);
   EXPECT_EQ(plot.prevPlotY(), prev);  // a redraw is not a block
 }
 
