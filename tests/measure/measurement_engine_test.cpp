@@ -296,6 +296,11 @@ TEST_F(EngineTest, InBandReadOutTexts) {
   Run();
   EXPECT_NEAR(engine.SN1HzDb, Db(1000 * 50.0), 1e-9);
   EXPECT_EQ(r.SNBin, "S/N FFT Bin  40.0dB");
+  // 50.0297 dB: less 33.98 rounds down, less 10 log10(2500) would round up.
+  host.sigBWText = "100.6866";
+  Run();
+  EXPECT_EQ(r.SN1Hz, "    ''     1Hz     50.0dB");
+  EXPECT_EQ(r.SN2k5Hz, "    ''   2500Hz  16.0dB");
 }
 
 TEST_F(EngineTest, InBandUpToHalfTheBandwidth) {
