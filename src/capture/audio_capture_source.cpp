@@ -67,7 +67,8 @@ bool AudioCaptureSource::open(double sampleRate, int frames, QString* error) {
   if (device_.isNull()) {
     return fail(deviceId_.isEmpty()
                     ? QStringLiteral("no capture device (is an audio server running?)")
-                    : QStringLiteral("the capture device is no longer present"));
+                    : QStringLiteral("capture device %1 is not present (unplugged?)")
+                          .arg(QString::fromUtf8(deviceId_)));
   }
 
   QAudioFormat format;
@@ -102,6 +103,7 @@ bool AudioCaptureSource::open(double sampleRate, int frames, QString* error) {
   rawFill_ = 0;
   stereo_.assign(kReadBytes, 0);
   delivered_ = 0;
+  dropped_ = 0;
   lost_ = false;
   return true;
 }
@@ -164,8 +166,9 @@ void AudioCaptureSource::onReadyRead() {
     rawFill_ -= used;
   }
   if (dropped > 0) {
+    dropped_ += dropped;
     emit statusChanged(QStringLiteral("Processing fell behind: %1 blocks dropped so far")
-                           .arg(ring_->droppedBlocks()));
+                           .arg(dropped_));
   }
   deliver();
 }

@@ -35,7 +35,7 @@ class AudioCaptureSource : public BlockSource {
   void close() override;
   double actualSampleRate() const override { return rate_; }
   qint64 framesDelivered() const override { return delivered_; }
-  qint64 droppedBlocks() const override { return ring_ ? ring_->droppedBlocks() : 0; }
+  qint64 droppedBlocks() const override { return dropped_; }
 
   // Ring size in blocks for a block of `frames` at `rate`.
   static int RingBlocks(double rate, int frames);
@@ -64,6 +64,7 @@ class AudioCaptureSource : public BlockSource {
   int frames_ = 0;
   double rate_ = 0;
   qint64 delivered_ = 0;
+  qint64 dropped_ = 0;
 };
 
 }  // namespace corvane

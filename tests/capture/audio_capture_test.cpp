@@ -11,6 +11,9 @@
 #include <QMediaDevices>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 #include <cmath>
 #include <iostream>
@@ -64,7 +67,8 @@ TEST(AudioCaptureSource, WithoutAnyInputTheDefaultFailsToOpen) {
 // silence; the time the tone is first heard is estimated from what the sink still holds.
 class TonePlayer : public QObject {
  public:
-  TonePlayer(const QAudioDevice& out, int rate, double toneHz, double silenceS)
+  TonePlayer(const QAudioDevice& out, int rate, double toneHz, double silenceS,
+             int bufferMs = 200)
       : rate_(rate), toneHz_(toneHz), silenceFrames_(static_cast<int64_t>(silenceS * rate)) {
     QAudioFormat f;
     f.setSampleRate(rate);
@@ -72,7 +76,7 @@ class TonePlayer : public QObject {
     f.setSampleFormat(QAudioFormat::Int16);
     sink_ = std::make_unique<QAudioSink>(out, f);
     // Long enough never to run dry in a busy test; the onset estimate counts what is queued.
-    sink_->setBufferSize(f.bytesForDuration(200000));
+    sink_->setBufferSize(f.bytesForDuration(bufferMs * 1000LL));
     io_ = sink_->start();
     connect(&timer_, &QTimer::timeout, this, [this] { Feed(); });
     timer_.start(5);
@@ -114,6 +118,22 @@ class TonePlayer : public QObject {
   QIODevice* io_ = nullptr;
   QTimer timer_;
 };
+
+// The largest deviation of the tone's phase step from 2 pi toneHz / rate over frames
+// [from, end): a lost or repeated frame breaks it, and its sign says +toneHz stayed +.
+double WorstPhaseStep(const std::vector<int16_t>& stereo, int64_t from, double toneHz,
+                      int rate) {
+  const double expected = 2 * std::numbers::pi * toneHz / rate;
+  double worst = 0;
+  for (int64_t i = std::max<int64_t>(from, 1); i < static_cast<int64_t>(stereo.size() / 2);
+       ++i) {
+    const double a = std::atan2(stereo[2 * i - 1], stereo[2 * i - 2]);
+    const double b = std::atan2(stereo[2 * i + 1], stereo[2 * i]);
+    const double e = std::abs(std::remainder(b - a - expected, 2 * std::numbers::pi));
+    worst = std::max(worst, e);
+  }
+  return worst;
+}
 
 TEST(AudioCaptureSource, LiveToneArrivesContiguousAtItsFrequency) {
   const QAudioDevice in = DeviceNamed(QMediaDevices::audioInputs(), "TestSource");
@@ -162,19 +182,11 @@ TEST(AudioCaptureSource, LiveToneArrivesContiguousAtItsFrequency) {
     }
   }
   ASSERT_GE(onset, 0) << "the tone never arrived";
-  // From a whole block later on: the phase must turn by exactly 2 pi 1000 / rate per frame,
-  // also across block boundaries (a lost or repeated frame would break it), and the sign of
-  // the turn says the tone stayed at +1000 Hz.
-  const double expected = 2 * std::numbers::pi * 1000.0 / rate;
+  // From two blocks after the onset, every frame steps the phase alike, across block
+  // boundaries too.
   const int64_t from = (onset / frames + 2) * frames;
   ASSERT_LT(from + 3 * frames, static_cast<int64_t>(all.size() / 2));
-  double worst = 0;
-  for (int64_t i = from + 1; i < static_cast<int64_t>(all.size() / 2); ++i) {
-    const double a = std::atan2(all[2 * i - 1], all[2 * i - 2]);
-    const double b = std::atan2(all[2 * i + 1], all[2 * i]);
-    const double err = std::abs(std::remainder(b - a - expected, 2 * std::numbers::pi));
-    worst = std::max(worst, err);
-  }
+  const double worst = WorstPhaseStep(all, from, 1000.0, rate);
   EXPECT_LT(worst, 0.01) << "phase steps off by up to " << worst << " rad";
 
   // Latency: when the block holding the onset was handed over, less the time its last
@@ -189,6 +201,97 @@ TEST(AudioCaptureSource, LiveToneArrivesContiguousAtItsFrequency) {
             << latencyMs << " ms; block of " << frames << " frames lasts "
             << frames * 1000.0 / rate << " ms\n";
   EXPECT_GT(latencyMs, -5.0);
+}
+
+// An I/Q tone file (left cos, right sin) for a player in another process, which our stall
+// cannot starve.
+QString WriteToneWav(const QString& path, int rate, double toneHz, double seconds) {
+  const auto frames = static_cast<uint32_t>(rate * seconds);
+  QByteArray b("RIFF");
+  auto le = [&b](uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) b.append(static_cast<char>((v >> (8 * i)) & 0xff));
+  };
+  le(36 + frames * 4, 4);
+  b.append("WAVEfmt ");
+  le(16, 4);
+  le(1, 2);
+  le(2, 2);
+  le(static_cast<uint32_t>(rate), 4);
+  le(static_cast<uint32_t>(rate) * 4, 4);
+  le(4, 2);
+  le(16, 2);
+  b.append("data");
+  le(frames * 4, 4);
+  for (uint32_t n = 0; n < frames; ++n) {
+    const double ph = 2 * std::numbers::pi * toneHz * n / rate;
+    le(static_cast<uint16_t>(static_cast<int16_t>(std::lround(8000 * std::cos(ph)))), 2);
+    le(static_cast<uint16_t>(static_cast<int16_t>(std::lround(8000 * std::sin(ph)))), 2);
+  }
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return {};
+  f.write(b);
+  return path;
+}
+
+// A stall longer than the ring holds: whole blocks are dropped, counted and reported, and
+// the blocks that follow are whole and contiguous again.
+TEST(AudioCaptureSource, LiveStallDropsWholeBlocksAndSaysSo) {
+  const QAudioDevice in = DeviceNamed(QMediaDevices::audioInputs(), "TestSource");
+  if (in.isNull() || QStandardPaths::findExecutable("paplay").isEmpty()) {
+    GTEST_SKIP() << "no TestSource audio server or no paplay";
+  }
+  const int rate = 48000, frames = 1024;
+  QTemporaryDir dir;
+  const QString wav = WriteToneWav(dir.filePath("tone.wav"), rate, 750.0, 8.0);
+  ASSERT_FALSE(wav.isEmpty());
+  AudioCaptureSource source(in.id());
+  QString error;
+  ASSERT_TRUE(source.open(rate, frames, &error)) << error.toStdString();
+  QProcess player;
+  player.start(QStringLiteral("paplay"), {QStringLiteral("--latency-msec=20"), wav});
+  ASSERT_TRUE(player.waitForStarted(5000));
+
+  QSignalSpy status(&source, &BlockSource::statusChanged);
+  std::vector<int16_t> buffer(2 * frames);
+  std::vector<int16_t> after;
+  int loudBlocks = 0;
+  bool stalled = false;
+  QObject::connect(&source, &BlockSource::blockDone, &source, [&] {
+    if (stalled) after.insert(after.end(), buffer.begin(), buffer.end());
+    if (!stalled && std::abs(buffer[0]) + std::abs(buffer[1]) > 3000 && ++loudBlocks == 10) {
+      // Processing falls 2 s behind; the ring holds about 1 s.
+      QThread::msleep(2000);
+      stalled = true;
+    }
+    source.queue(buffer.data());
+  }, Qt::QueuedConnection);
+  source.queue(buffer.data());
+  QElapsedTimer clock;
+  clock.start();
+  while (after.size() < 2u * 80 * frames && clock.elapsed() < 15000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  source.close();
+  player.kill();
+  player.waitForFinished(2000);
+  ASSERT_GE(after.size(), 2u * 80 * frames);
+  const int ringBlocks = AudioCaptureSource::RingBlocks(rate, frames);
+  // About 2 s of audio against a ring of ringBlocks: the excess is dropped.
+  EXPECT_GT(source.droppedBlocks(), 2 * rate / frames - ringBlocks - 15);
+  EXPECT_LT(source.droppedBlocks(), 2 * rate / frames - ringBlocks + 15);
+  ASSERT_FALSE(status.isEmpty());
+  EXPECT_TRUE(status.last().at(0).toString().contains(
+      QStringLiteral("%1 blocks dropped").arg(source.droppedBlocks())))
+      << status.last().at(0).toString().toStdString();
+  // Each block after the stall is whole (the drops fell between blocks), and once the
+  // backlog has been worked off the blocks join up again.
+  for (size_t b = 0; b < after.size() / (2 * frames); ++b) {
+    const std::vector<int16_t> block(after.begin() + static_cast<long>(b * 2 * frames),
+                                     after.begin() + static_cast<long>((b + 1) * 2 * frames));
+    ASSERT_LT(WorstPhaseStep(block, 1, 750.0, rate), 0.01) << "block " << b;
+  }
+  const std::vector<int16_t> tail(after.end() - 2 * 20 * frames, after.end());
+  EXPECT_LT(WorstPhaseStep(tail, 1, 750.0, rate), 0.01);
 }
 
 TEST(AlarmSound, MissingFileBeepsAndReturnsAtOnce) {
