@@ -1,6 +1,7 @@
 #pragma once
 // The text of one log record: six fixed-pattern fields and CR LF.
 
+#include "common/missing_value.h"
 #include <cstdint>
 #include <string>
 
@@ -9,7 +10,6 @@
 namespace corvane {
 
 // The value that stands for "not measured" in the signal level and S/N.
-inline constexpr double kMissingDb = -99.0;
 
 // Builds "HH:mm:ss  ", the carrier frequency sampleRate * peakBin / fftLen as "0000  ",
 // the signal level as " 00.0  " (or the fixed "-99.9  " when it is not above 0), the noise

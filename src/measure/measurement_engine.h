@@ -2,6 +2,7 @@
 // The per-block measurement of the carrier: power history and averaging, peak and noise,
 // S/N read-outs, tracking, stability, alarm and the drift of the one-second tick.
 
+#include "common/missing_value.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,7 +16,6 @@ namespace corvane {
 inline constexpr int kHistRows = 64;
 inline constexpr int kHistBins = 65536;
 inline constexpr int kSigHistSlots = 256;
-inline constexpr double kMissingDb = -99;
 
 // Texts and states of the read-out labels, as the window shows them.
 struct Readouts {
