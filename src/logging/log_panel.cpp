@@ -113,7 +113,8 @@ void LogPanel::StartLog_Click() {
 }
 
 bool LogPanel::RecordDue(bool captureRunning) const {
-  return captureRunning && logTick_ == 0 && StartLog->isChecked();
+  // "No Log" means no record, even on the first tick when the counter still stands at 0.
+  return captureRunning && logTick_ == 0 && StartLog->isChecked() && p_.LogIntervalSecs > 0;
 }
 
 void LogPanel::WriteRecord(const DateTime& now, int32_t fftLen, const RecordValues& v) {

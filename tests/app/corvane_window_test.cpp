@@ -301,6 +301,22 @@ TEST_F(WindowTest, TickWritesTheClockCaptionAndDueRecords) {
   EXPECT_EQ(w.windowTitle(), "Signal Logging    Velmora" + QString(20, ' ') + "2012/06/15  14:03:09");
 }
 
+TEST_F(WindowTest, NoLogWritesNothingEvenWhenCheckedBeforeTheFirstTick) {
+  CorvaneWindow& w = Make();
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  w.blockLoop()->stop();
+  w.setLogging(true);  // START enabled the box although the interval is "No Log"
+  for (int t = 0; t < 5; ++t) w.Timer1_Timer();
+  EXPECT_FALSE(QFile::exists("SIGREC.TXT"));
+  Pick(Find<QComboBox>("LogInterval"), "1s");
+  w.Timer1_Timer();  // the held counter comes back to 0
+  w.Timer1_Timer();
+  EXPECT_EQ(FileLines("SIGREC.TXT").size(), 1u);
+}
+
 TEST_F(WindowTest, FiveMinutesChosenAfter137TicksOfThirtySecondsRecordsAtTick284) {
   CorvaneWindow& w = Make();
   w.selectSource(TestSignal());
