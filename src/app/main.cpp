@@ -94,8 +94,11 @@ int main(int argc, char** argv) {
         *origin = start;
       }
       if (rate <= 0) return *origin;
-      return origin->addMSecs(static_cast<qint64>(
-          std::llround(1000.0 * static_cast<double>(src->framesDelivered()) / rate)));
+      // A tick stands exactly on its second; a block in between on its last frame.
+      const double seconds = window.blockLoop()->inSourceTick()
+                                 ? static_cast<double>(window.blockLoop()->clockSeconds())
+                                 : static_cast<double>(src->framesDelivered()) / rate;
+      return origin->addMSecs(static_cast<qint64>(std::llround(1000.0 * seconds)));
     });
   }
   window.show();

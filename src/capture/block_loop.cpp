@@ -70,9 +70,9 @@ void BlockLoop::processBlock() {
 
   if (plot_) plot_->drawBlock(engine_, params_, fftLen);
   const bool measured = engine_.marks().Measured;
-  if (waterfall_ && measured) {
-    waterfall_->paintRow(engine_.AvgPwr(), static_cast<int>(params_.FMinBin),
-                         static_cast<int>(params_.FMaxBin));
+  if (waterfall_ && measured && engine_.marks().BandLast >= engine_.marks().BandFirst) {
+    // The band as averaged: clamped to the spectrum, whatever the edges hold.
+    waterfall_->paintRow(engine_.AvgPwr(), engine_.marks().BandFirst, engine_.marks().BandLast);
   }
   host_.ApplyReadouts(engine_.readouts());
   if (waterfall_ && measured) waterfall_->scrollRow();
@@ -87,7 +87,9 @@ void BlockLoop::processBlock() {
           static_cast<qint64>(std::floor(static_cast<double>(source_->framesDelivered()) / rate));
       while (source_ && ticksGiven_ < seconds) {
         ++ticksGiven_;
+        inSourceTick_ = true;
         host_.SourceClockTick();
+        inSourceTick_ = false;
         emit clockTicked(ticksGiven_);
       }
     }

@@ -49,6 +49,8 @@ class BlockLoop : public QObject {
   BlockSource* source() const { return source_.get(); }
   // Seconds of the source's own clock ticked so far (fast sources only).
   qint64 clockSeconds() const { return ticksGiven_; }
+  // True while a tick of the source's own clock runs: its time is clockSeconds() exactly.
+  bool inSourceTick() const { return inSourceTick_; }
 
  signals:
   // After every tick of a source's own clock.
@@ -65,6 +67,7 @@ class BlockLoop : public QObject {
   WaterfallWindow* waterfall_;
   std::unique_ptr<BlockSource> source_;
   bool inBlock_ = false;
+  bool inSourceTick_ = false;
   qint64 blocks_ = 0;
   qint64 ticksGiven_ = 0;
   double inLevelDb_ = 0;
