@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
 #include <QMediaDevices>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -26,6 +27,21 @@
 
 namespace corvane {
 namespace {
+
+// Tests that play into TestSink and listen on TestSource must not overlap (ctest -j runs
+// them in parallel processes): each holds this lock while it uses the server.
+class AudioServerLock {
+ public:
+  AudioServerLock() : lock_(QDir::temp().filePath(QStringLiteral("corvane-test-audio.lock"))) {
+    lock_.setStaleLockTime(0);
+    locked_ = lock_.tryLock(120000);
+  }
+  bool locked() const { return locked_; }
+
+ private:
+  QLockFile lock_;
+  bool locked_ = false;
+};
 
 QAudioDevice DeviceNamed(const QList<QAudioDevice>& devices, const QString& name) {
   for (const QAudioDevice& d : devices) {
@@ -139,6 +155,8 @@ TEST(AudioCaptureSource, LiveToneArrivesContiguousAtItsFrequency) {
   const QAudioDevice in = DeviceNamed(QMediaDevices::audioInputs(), "TestSource");
   const QAudioDevice out = DeviceNamed(QMediaDevices::audioOutputs(), "TestSink");
   if (in.isNull() || out.isNull()) GTEST_SKIP() << "no TestSource/TestSink audio server";
+  AudioServerLock lock;
+  ASSERT_TRUE(lock.locked());
 
   // The input is listed and reached through its list entry.
   const auto list = ListSources();
@@ -240,6 +258,8 @@ TEST(AudioCaptureSource, LiveStallDropsWholeBlocksAndSaysSo) {
   if (in.isNull() || QStandardPaths::findExecutable("paplay").isEmpty()) {
     GTEST_SKIP() << "no TestSource audio server or no paplay";
   }
+  AudioServerLock lock;
+  ASSERT_TRUE(lock.locked());
   const int rate = 48000, frames = 1024;
   QTemporaryDir dir;
   const QString wav = WriteToneWav(dir.filePath("tone.wav"), rate, 750.0, 8.0);
@@ -320,6 +340,7 @@ TEST(AlarmSound, PlaysToItsEndWithoutRunningEvents) {
   const QString ding = QStringLiteral(CORVANE_SOURCE_DIR "/data/ding.WAV");
   ASSERT_TRUE(QFile::exists(ding));
   AlarmSound alarm(ding);
+  AudioServerLock lock;
   bool timerRan = false;
   QObject context;  // the timer dies with the test
   QTimer::singleShot(0, &context, [&] { timerRan = true; });
