@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test, then the core tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and fuzzes the readers of outside input.
+# Installs what is missing, builds and runs every test (live capture through a private
+# headless audio server included), then the core tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and fuzzes the readers of outside input.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -11,8 +12,19 @@ echo "== Build"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
 
-echo "== Tests"
-(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+echo "== Tests, with a private headless audio server for the live-capture tests"
+audio_dir=$(mktemp -d)
+stop_audio() { scripts/audio-server.sh stop "$audio_dir" >/dev/null 2>&1 || true; }
+trap stop_audio EXIT
+(
+  eval "$(scripts/audio-server.sh start "$audio_dir")"
+  (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+  echo "== Live capture through the audio server"
+  CORVANE="$root/build/corvane" scripts/audio-test.sh live
+)
+stop_audio
+echo "== No audio server at all"
+CORVANE="$root/build/corvane" scripts/audio-test.sh no-server
 
 echo "== Core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCORVANE_GUI=OFF -DCORVANE_BENCH=OFF -DCORVANE_SANITIZE=ON \
