@@ -1,5 +1,7 @@
 #include "app/corvane_window.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -280,7 +283,9 @@ void CorvaneWindow::BuildLayout() {
   snBox->setSpacing(1);
   for (QLabel* l : {ShowSignal, ShowNoise, SNBin, SN1Hz, SN2k5Hz}) snBox->addWidget(l);
   snBox->addStretch(1);
-  SNResults->setMinimumWidth(250);
+  // Wide enough for the longest caption, "Signal" with a three-digit level.
+  SNResults->setMinimumWidth(
+      ShowSignal->fontMetrics().horizontalAdvance("Signal            -100.0dB (Sig B/W)") + 30);
 
   auto* logging = new QGroupBox("Logging", central);
   logging->setObjectName("LoggingGroup");
@@ -301,6 +306,9 @@ void CorvaneWindow::BuildLayout() {
   auto* generalBox = new QVBoxLayout(general);
   generalBox->addWidget(lp.GenInfo);
   lp.GenInfo->setMinimumHeight(60);
+  // A whole record fits without scrolling sideways.
+  lp.GenInfo->setMinimumWidth(
+      lp.GenInfo->fontMetrics().horizontalAdvance(QString(48, QLatin1Char('0'))) + 30);
 
   // The results and logging row keeps its height; the plot takes what the window gains.
   auto* bottomRow = new QWidget(central);
@@ -326,7 +334,7 @@ void CorvaneWindow::BuildLayout() {
   top->addLayout(left);
   top->addLayout(right, 1);
 
-  resize(1180, 760);
+  resize(std::max(1180, sizeHint().width()), std::max(760, sizeHint().height()));
 }
 
 // ---- Start-up ---------------------------------------------------------------------------
@@ -454,7 +462,20 @@ void CorvaneWindow::InitDevices() {
   DeviceBox->clear();
   for (const SourceEntry& e : sources_) DeviceBox->addItem(e.text);
   DeviceBox->setCurrentIndex(-1);
+  // With no capture device at all the simulated beacon is chosen, so START shows something.
+  const bool anyCard = std::any_of(sources_.begin(), sources_.end(), [](const SourceEntry& e) {
+    return e.kind == SourceEntry::Kind::SoundCard;
+  });
+  if (!anyCard) {
+    for (size_t i = 0; i < sources_.size(); ++i) {
+      if (sources_[i].kind == SourceEntry::Kind::TestSignal) {
+        DeviceBox->setCurrentIndex(static_cast<int>(i));
+      }
+    }
+  }
 }
+
+void CorvaneWindow::selectDefaultDevice() { DeviceBox->setCurrentIndex(-1); }
 
 void CorvaneWindow::selectSource(const SourceEntry& entry) {
   for (size_t i = 0; i < sources_.size(); ++i) {
@@ -473,7 +494,7 @@ SourceEntry CorvaneWindow::ChosenSource() const {
   const int index = DeviceBox->currentIndex();
   if (index >= 0 && static_cast<size_t>(index) < sources_.size())
     return sources_[static_cast<size_t>(index)];
-  return DefaultSource();
+  return PlatformDefaultEntry();
 }
 
 // ---- START ------------------------------------------------------------------------------
@@ -534,6 +555,16 @@ void CorvaneWindow::Start_Click() {
   p.FMax->setMaximum(std::max<int>(p.FMax->minimum(), RoundHalfEven16(0.45 * rate)));
   spectrum_->setScaleWidth(RoundHalfEven32(0.9 * len) / 2);
   wf_->setupForStart(spectrum_->scaleWidth());
+  // Beside the main window where the screen has room, so neither hides the other.
+  if (const QScreen* screen = this->screen()) {
+    const QRect avail = screen->availableGeometry();
+    const QPoint right(frameGeometry().right() + 1, frameGeometry().top());
+    if (right.x() + wf_->frameGeometry().width() <= avail.right()) {
+      wf_->move(right);
+    } else if (frameGeometry().bottom() + wf_->frameGeometry().height() <= avail.bottom()) {
+      wf_->move(frameGeometry().left(), frameGeometry().bottom() + 1);
+    }
+  }
   wf_->show();
   Module1::MakeWindow(WindType->currentIndex());
   WindType->setEnabled(false);

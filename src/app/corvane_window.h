@@ -41,6 +41,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
 
   // For the command line and the tests.
   void selectSource(const SourceEntry& entry);
+  // No entry: START opens the platform's default input.
+  void selectDefaultDevice();
   void pressStart();
   void setLogging(bool on);
   void setClock(std::function<QDateTime()> clock);

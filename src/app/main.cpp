@@ -19,7 +19,7 @@ namespace {
 bool ResolveInput(const std::string& input, SourceEntry* entry, std::string* error) {
   const QString text = QString::fromStdString(input);
   if (text == "default") {
-    *entry = DefaultSource();
+    *entry = PlatformDefaultEntry();
     return true;
   }
   const std::vector<SourceEntry> sources = ListSources();
@@ -74,7 +74,13 @@ int main(int argc, char** argv) {
   }
 
   CorvaneWindow window;
-  if (!cl.input.empty()) window.selectSource(input);
+  if (!cl.input.empty()) {
+    if (cl.input == "default") {
+      window.selectDefaultDevice();
+    } else {
+      window.selectSource(input);
+    }
+  }
   if (cl.fast) {
     window.setFastMode(true);
     // The source's own clock: a file starts at its modification time less its duration.

@@ -63,6 +63,13 @@ SourceEntry WavFileEntry(const QString& path) {
   return e;
 }
 
+SourceEntry PlatformDefaultEntry() {
+  SourceEntry e;
+  e.kind = SourceEntry::Kind::SoundCard;
+  e.text = QStringLiteral("Default Soundcard");
+  return e;  // an empty id opens the default input
+}
+
 std::unique_ptr<BlockSource> CreateSource(const SourceEntry& entry, double centreHz, bool fast) {
   switch (entry.kind) {
     case SourceEntry::Kind::SoundCard:

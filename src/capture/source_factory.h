@@ -27,6 +27,8 @@ std::vector<SourceEntry> ListSources();
 // the machine has no capture device at all.
 SourceEntry DefaultSource();
 SourceEntry WavFileEntry(const QString& path);
+// No entry selected: the platform's default input (or its first), whatever it is at START.
+SourceEntry PlatformDefaultEntry();
 
 // `centreHz` steers the simulated beacon. `fast`: a file or the test signal is read back to
 // back, as fast as blocks are processed, and drives its own clock.

@@ -1,6 +1,8 @@
 // The main window as a whole: start-up from the settings file, the program end, START, the
 // one-second tick with its caption and records, the plot's cursor and click, and the layout.
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QGroupBox>
 #include <QPushButton>
@@ -85,7 +87,7 @@ TEST_F(WindowTest, StartUpWithoutSettingsFileUsesTheDesignTexts) {
   EXPECT_EQ(Text("AVConst"), " 5");
   EXPECT_EQ(p.GuardBand, 0.5f);
   EXPECT_EQ(Find<QComboBox>("WindType")->currentIndex(), 1);
-  EXPECT_EQ(Find<QComboBox>("DeviceBox")->currentIndex(), -1);
+  // The selection depends on the machine's cards: DeviceListSelectsTheBeaconOnlyWhenThereIsNoCard.
   EXPECT_EQ(Find<QComboBox>("DeviceBox")->placeholderText(), "Choose Soundcard");
   EXPECT_EQ(Find<QComboBox>("LogInterval")->currentText(), "No Log");
   EXPECT_EQ(p.LogFileName, "SIGREC.TXT");
@@ -299,6 +301,23 @@ TEST_F(WindowTest, TickWritesTheClockCaptionAndDueRecords) {
   EXPECT_EQ(lines[1].substr(0, 35), "14:03:09  1000  -99.9  -35.2  -99.0");
   EXPECT_TRUE(Find<QPlainTextEdit>("GenInfo")->toPlainText().startsWith("14:03:09"));
   EXPECT_EQ(w.windowTitle(), "Signal Logging    Velmora" + QString(20, ' ') + "2012/06/15  14:03:09");
+}
+
+TEST_F(WindowTest, DeviceListSelectsTheBeaconOnlyWhenThereIsNoCard) {
+  CorvaneWindow& w = Make();
+  auto* box = Find<QComboBox>("DeviceBox");
+  const bool anyCard =
+      std::any_of(w.sources().begin(), w.sources().end(),
+                  [](const SourceEntry& e) { return e.kind == SourceEntry::Kind::SoundCard; });
+  ASSERT_EQ(static_cast<size_t>(box->count()), w.sources().size());
+  EXPECT_EQ(box->itemText(box->count() - 1), kTestSignalText);  // our own sources follow
+  if (anyCard) {
+    EXPECT_EQ(box->currentIndex(), -1);  // the platform's default input
+  } else {
+    EXPECT_EQ(box->currentText(), kTestSignalText);
+  }
+  w.selectDefaultDevice();
+  EXPECT_EQ(box->currentIndex(), -1);
 }
 
 TEST_F(WindowTest, NoLogWritesNothingEvenWhenCheckedBeforeTheFirstTick) {
