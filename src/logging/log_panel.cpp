@@ -9,6 +9,8 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
+#include <cstdint>
 
 #include "common/numtext.h"
 #include "logging/log_record.h"
@@ -137,8 +139,10 @@ void LogPanel::WriteRecord(const DateTime& now, int32_t fftLen, const RecordValu
 void LogPanel::AdvanceTick() {
   if (p_.LogIntervalSecs > 0) {
     // The interval is whole seconds from the list or the settings file; a fraction typed
-    // into the box counts down in whole ticks.
-    const int64_t interval = static_cast<int64_t>(p_.LogIntervalSecs);
+    // into the box counts down in whole ticks. One beyond the counter's range (a settings
+    // line of 1e308) is as good as never, and must not overflow the conversion.
+    const int64_t interval =
+        static_cast<int64_t>(std::min(p_.LogIntervalSecs, double{INT32_MAX}));
     logTick_ = interval > 0 ? static_cast<int32_t>((int64_t{logTick_} + 1) % interval) : 0;
   } else {
     logTick_ = 1;

@@ -436,3 +436,63 @@ TEST_F(FaultTest, RecordsWithoutInputShowMissingValues) {
 
 }  // namespace
 }  // namespace corvane::testing
+
+// ---- Whole program: the settings file --------------------------------------------------
+
+namespace corvane::testing {
+namespace {
+
+struct BinaryRun {
+  bool finished = false;
+  int exitCode = -1;
+  std::string stdErr;
+};
+
+BinaryRun RunBinary(const QString& dir, const QStringList& extra) {
+  QProcess p;
+  p.setWorkingDirectory(dir);
+  p.start(CORVANE_BINARY, QStringList{"-platform", "offscreen"} + extra);
+  BinaryRun run;
+  run.finished = p.waitForFinished(60000);
+  if (!run.finished) {
+    p.kill();
+    p.waitForFinished();
+  }
+  run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  run.stdErr = p.readAllStandardError().toStdString();
+  return run;
+}
+
+const QStringList kShortRun = {"--input", "test", "--start", "--log", "--fast", "--quit-after", "3"};
+
+std::string DesignLines(int replacedLine, const std::string& with) {
+  std::vector<std::string> lines = {" 12000 ", " 8192 ", " 683 ", " 68 ", " 20 ", " 5400 ",
+                                    " 10 ",    " 4 ",    " 1 ",   "SIGREC.TXT", " 4 "};
+  if (replacedLine >= 1) lines[static_cast<size_t>(replacedLine - 1)] = with;
+  std::string text;
+  for (const std::string& l : lines) text += l + "\r\n";
+  return text;
+}
+
+// An interval far beyond any counter writes the first record and then none.
+TEST(WholeProgramFaults, AbsurdLogIntervalWritesOnlyTheFirstRecord) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const char* interval : {"1e308", "1e19", "4294967296"}) {
+    SCOPED_TRACE(interval);
+    QFile::remove(dir.filePath("SIGREC.TXT"));
+    std::ofstream(dir.filePath("CORVANE.INI").toStdString(), std::ios::binary)
+        << DesignLines(9, interval);
+    const BinaryRun run = RunBinary(dir.path(), {"--input", "test", "--start", "--log", "--fast",
+                                                  "--quit-after", "10"});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.stdErr;
+    std::ifstream log(dir.filePath("SIGREC.TXT").toStdString(), std::ios::binary);
+    int records = 0;
+    for (std::string line; std::getline(log, line);) ++records;
+    EXPECT_EQ(records, 1);
+  }
+}
+
+}  // namespace
+}  // namespace corvane::testing
