@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "app/window_fixture.h"
+#include "support/test_wav.h"
 #include "capture/source_factory.h"
 #include "display/spectrum_plot.h"
 #include "display/waterfall_window.h"
@@ -254,6 +255,33 @@ TEST_F(WindowTest, SourceThatDoesNotOpenIsReportedAndNothingRuns) {
   EXPECT_TRUE(Edit("SRate")->isHidden());
   EXPECT_FALSE(w.findChild<QTimer*>("Timer1")->isActive());
   EXPECT_FALSE(w.blockLoop()->running());
+}
+
+// The sideband box decides which side of an I/Q pair lands in the displayed half.
+TEST_F(WindowTest, SwapSidebandBringsTheOtherSidebandIntoTheBand) {
+  for (const bool swap : {false, true}) {
+    CarrierSpec c;
+    c.seconds = 6;
+    c.amplitude = 2000;
+    c.noiseSigma = 200;
+    c.rightLeads = true;  // the carrier sits at -1000 Hz unless the box is checked
+    const QString path = dir_.filePath(swap ? "swapped.wav" : "plain.wav");
+    WriteCarrierWav(path.toStdString(), c);
+    CorvaneWindow& w = Make();
+    Find<QCheckBox>("SBswap")->setChecked(swap);
+    w.selectSource(WavFileEntry(path));
+    w.setFastMode(true);
+    w.pressStart();
+    ASSERT_TRUE(w.captureRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(w.blockLoop()->blocksProcessed() >= 6, 10000);
+    // 1000 Hz is bin 682.67 at 12000 Hz and 8192 points.
+    if (swap) {
+      EXPECT_NEAR(w.engine().PeakBin, 683, 1);
+      EXPECT_TRUE(w.engine().InBand);
+    } else {
+      EXPECT_GT(std::abs(w.engine().PeakBin - 683), 10);
+    }
+  }
 }
 
 TEST_F(WindowTest, WavFileRateReplacesTheRateBeforeAnythingIsDerived) {
