@@ -65,6 +65,11 @@ QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent) {
   return l;
 }
 
+// No capture device goes above this rate. A settings rate outside 1 Hz .. this (a line of
+// 1e308 or 1e-320) is none a source delivers, and a fast run would never see a whole second.
+constexpr double kMaxSampleRate = 384000;
+bool UsableRate(double rate) { return rate >= 1 && rate <= kMaxSampleRate; }
+
 constexpr const char* kCaptionClock = "Signal Logging    Velmora";
 constexpr const char* kNoiseFailure = "Noise measurement not possible, Signal bandwidth reset";
 constexpr const char* kOpenFailure = "Wave input device didn't open!!";
@@ -356,7 +361,8 @@ bool CorvaneWindow::ApplyIniLine(int lineNo, const std::string& line) {
   const int32_t len = Module1::FFTLen;
   switch (lineNo) {
     case 1:
-      params_.SampleRate = v;
+      // Read as the design rate at once, so the lines below convert with a usable one.
+      params_.SampleRate = UsableRate(v) ? v : ParseLeadingNumber(design::kSRate);
       break;
     case 2:
       Module1::FFTLen = OfferedFFTLen(v);
@@ -407,9 +413,9 @@ bool CorvaneWindow::ApplyIniLine(int lineNo, const std::string& line) {
 
 void CorvaneWindow::ApplyDesignDefaults(int firstMissingLine) {
   ParameterPanel& p = *panel_;
-  // The conversions below need a rate and a length: a file without them (or with a rate of
-  // 0) gets the design-time ones.
-  if (params_.SampleRate <= 0) params_.SampleRate = ParseLeadingNumber(design::kSRate);
+  // The conversions below need a rate and a length: a file without them gets the
+  // design-time ones.
+  if (!UsableRate(params_.SampleRate)) params_.SampleRate = ParseLeadingNumber(design::kSRate);
   if (Module1::FFTLen <= 0) Module1::FFTLen = OfferedFFTLen(ParseLeadingNumber(Std(p.FFTSize->currentText())));
   for (int line = std::max(firstMissingLine, 3); line <= kSettingsLineCount; ++line) {
     switch (line) {
