@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QTimer>
 #include <cmath>
 #include <iostream>
@@ -10,6 +12,7 @@
 #include "app/corvane_window.h"
 #include "capture/block_loop.h"
 #include "capture/source_factory.h"
+#include "logging/log_panel.h"
 
 using namespace corvane;
 
@@ -127,5 +130,12 @@ int main(int argc, char** argv) {
                          &QWidget::close);
     }
   }
-  return app.exec();
+  const int status = app.exec();
+  // For long unattended runs: GenInfo keeps at most LogPanel::kGenInfoLines records.
+  if (qEnvironmentVariableIntValue("CORVANE_REPORT") == 1) {
+    const QTextDocument* genInfo = window.logging().GenInfo->document();
+    std::cerr << "corvane: GenInfo lines: " << (genInfo->isEmpty() ? 0 : genInfo->blockCount())
+              << "\n";
+  }
+  return status;
 }
