@@ -289,8 +289,16 @@ void CorvaneWindow::BuildLayout() {
   for (QLabel* l : {ShowSignal, ShowNoise, SNBin, SN1Hz, SN2k5Hz}) snBox->addWidget(l);
   snBox->addStretch(1);
   // Wide enough for the longest caption, "Signal" with a three-digit level.
-  SNResults->setMinimumWidth(
-      ShowSignal->fontMetrics().horizontalAdvance("Signal            -100.0dB (Sig B/W)") + 30);
+  const int snWidth =
+      ShowSignal->fontMetrics().horizontalAdvance("Signal            -100.0dB (Sig B/W)");
+  SNResults->setMinimumWidth(snWidth + 30);
+  // Read-outs that change with every block have a fixed size: a new text then only repaints
+  // the label, where a label that may change size lays out the whole window again.
+  for (QLabel* l : {ShowSignal, ShowNoise, SNBin, SN1Hz, SN2k5Hz})
+    l->setFixedSize(snWidth, l->sizeHint().height());
+  PeakDet->setFixedSize(PeakDet->fontMetrics().horizontalAdvance("Peak at 999999Hz"),
+                        PeakDet->fontMetrics().height());
+  PeakDet->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
   auto* logging = new QGroupBox("Logging", central);
   logging->setObjectName("LoggingGroup");
@@ -506,6 +514,15 @@ SourceEntry CorvaneWindow::ChosenSource() const {
 // ---- START ------------------------------------------------------------------------------
 
 void CorvaneWindow::pressStart() { Start_Click(); }
+
+void CorvaneWindow::setFastMode(bool fast) {
+  fast_ = fast;
+  // A fast run goes through a file far faster than real time, and a sync per record would
+  // take most of its time (an hour of records is 3600 syncs). Its input can be run again,
+  // so a record lost to a power cut is not lost for good; in real time each record is still
+  // on the disk before the next block is taken.
+  log_->writer().SetSyncToDisk(!fast);
+}
 
 void CorvaneWindow::Start_Click() {
   if (startPressed_) return;  // once per run

@@ -46,7 +46,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void pressStart();
   void setLogging(bool on);
   void setClock(std::function<QDateTime()> clock);
-  void setFastMode(bool fast) { fast_ = fast; }
+  // Fast mode also writes log records without syncing each one to disk (see the .cpp).
+  void setFastMode(bool fast);
   BlockLoop* blockLoop() { return blockLoop_.get(); }
   MeasurementEngine& engine() { return engine_; }
   MeasurementParams& params() { return params_; }

@@ -23,9 +23,15 @@ class LevelMeter : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // Height in pixels of the bar for the current level.
+  int barHeight() const;
+
   double scaleHeight_ = 50;
   double levelDb_ = 0;
   bool red_ = false;
+  // The bar as last painted; -1 before the first paint.
+  int paintedHeight_ = -1;
+  bool paintedRed_ = false;
 };
 
 }  // namespace corvane
