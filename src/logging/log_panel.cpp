@@ -42,6 +42,8 @@ LogPanel::LogPanel(MeasurementParams& params, QWidget* parent) : QObject(parent)
   GenInfo = new QPlainTextEdit(parent);
   GenInfo->setObjectName("GenInfo");
   GenInfo->setReadOnly(true);
+  // Every record put in by code would otherwise stay on the undo stack for good.
+  GenInfo->setUndoRedoEnabled(false);
   GenInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
   GenInfo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 

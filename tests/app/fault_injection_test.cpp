@@ -214,6 +214,24 @@ TEST_F(FaultTest, FullDiskHoldsRecordsUntilAWritableFile) {
   EXPECT_EQ(w.logging().writer().dropped(), 0u);
 }
 
+// A long run: GenInfo stops at its bound, newest record on top, and keeps no edit history
+// (each record put in by code would otherwise stay on the undo stack for good).
+TEST_F(FaultTest, GenInfoKeepsItsBoundAndNoHistoryOverALongRun) {
+  WriteLoggingIni("SIGREC.TXT");
+  CorvaneWindow& w = StartFast(TestSignal(), true);
+  w.blockLoop()->stop();  // only the ticks matter here
+  QPlainTextEdit* genInfo = Find<QPlainTextEdit>("GenInfo");
+  const int ticks = LogPanel::kGenInfoLines + 200;
+  for (int t = 0; t < ticks; ++t) w.Timer1_Timer();
+  EXPECT_EQ(genInfo->document()->blockCount(), LogPanel::kGenInfoLines);
+  EXPECT_EQ(genInfo->document()->availableUndoSteps(), 0);
+  EXPECT_EQ(static_cast<int>(FileLines("SIGREC.TXT").size()), ticks);
+  const QStringList shown = genInfo->toPlainText().split('\n');
+  EXPECT_EQ(shown.front().toStdString() + "\r", FileLines("SIGREC.TXT").back());
+  EXPECT_EQ(shown.back().toStdString() + "\r",
+            FileLines("SIGREC.TXT")[static_cast<size_t>(ticks - LogPanel::kGenInfoLines)]);
+}
+
 // ---- Random text in every parameter box while capture runs -------------------------------
 
 class RandomText {
