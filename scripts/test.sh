@@ -36,3 +36,7 @@ cmake --build build-asan -j "$jobs"
 # ---- Fuzzing (libFuzzer, clang): every reader of outside input for 30 s each ----
 echo "== Fuzzing"
 scripts/fuzz.sh 30
+
+# ---- Soak: an hour of the simulated beacon, a record a second ----
+echo "== Soak (one hour of simulated beacon)"
+scripts/soak.sh 1
