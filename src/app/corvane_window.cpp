@@ -722,7 +722,11 @@ void CorvaneWindow::SourceFinished() {
   QTimer::singleShot(0, this, &QWidget::close);
 }
 
-void CorvaneWindow::SourceStatus(const QString& text) { SourceStatusLabel->setText(text); }
+void CorvaneWindow::SourceStatus(const QString& text) {
+  SourceStatusLabel->setText(text);
+  // Without a screen nobody sees the label; the run may end right after (a file cut short).
+  if (HeadlessPlatform()) std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
 
 // ---- Program end ------------------------------------------------------------------------
 
