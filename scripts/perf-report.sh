@@ -49,6 +49,9 @@ clk_tck="$(getconf CLK_TCK)"
 
 loadavg() { cut -d' ' -f1-3 /proc/loadavg; }
 echo "$(loadavg)" >"$results/load_start"
+# The commit measured: the source tree's, else this checkout's as the run starts.
+{ git -C "$src" rev-parse --short HEAD 2>/dev/null || git -C "$repo" rev-parse --short HEAD; } \
+  >"$results/commit"
 
 # Settings file: rate, FFT length, centre bin (1000 Hz), bandwidth bins (100 Hz), FMin,
 # FMax (0.45 x rate), stability dB, detection frames, log interval s, log file, HistLen.
@@ -163,8 +166,7 @@ for line in open("/proc/cpuinfo"):
         cpu_model = line.split(":", 1)[1].strip()
         break
 nproc = subprocess.run(["nproc"], capture_output=True, text=True).stdout.strip()
-commit = subprocess.run(["git", "-C", repo, "rev-parse", "--short", "HEAD"],
-                        capture_output=True, text=True).stdout.strip()
+commit = read("commit")
 
 pipe = json.load(open(os.path.join(res, "pipeline.json")))
 core = json.load(open(os.path.join(res, "core.json")))
@@ -189,7 +191,8 @@ L = []
 w = L.append
 w("# Corvane performance on this machine")
 w("")
-w(f"Made by `{cmd}` at commit {commit}. Build: {os.environ.get('CMAKE_BUILD_TYPE', 'RelWithDebInfo')} "
+exported = " (built from a clean export of it)" if os.environ.get("CORVANE_SOURCE_DIR") else ""
+w(f"Made by `{cmd}` at commit {commit}{exported}. Build: {os.environ.get('CMAKE_BUILD_TYPE', 'RelWithDebInfo')} "
   "(the default). Everything runs offscreen (`-platform offscreen`).")
 w("")
 w("| | |")
