@@ -60,6 +60,22 @@ int main(int argc, char** argv) {
   // instead, and over days of records the resident size creeps up by fragmentation.
   mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
+  // --help must work where no window can open; and an unattended station without a display
+  // runs offscreen rather than aborting.
+  bool platformGiven = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::cout << CommandLineHelp();
+      return 0;
+    }
+    if (arg == "-platform" || arg == "--platform") platformGiven = true;
+  }
+  if (!platformGiven && !qEnvironmentVariableIsSet("DISPLAY") &&
+      !qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
+    std::cerr << "corvane: no display; running offscreen\n";
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
   QApplication app(argc, argv);
   app.setApplicationName("Corvane");
 
