@@ -82,7 +82,8 @@ void BlockLoop::processBlock() {
   // A source that drives its own clock ticks once per SampleRate frames of its time.
   if (source_ && source_->drivesOwnClock()) {
     const double rate = source_->actualSampleRate();
-    if (rate > 0) {
+    // Below 1 Hz the second count could leave the integer range.
+    if (rate >= 1) {
       const qint64 seconds =
           static_cast<qint64>(std::floor(static_cast<double>(source_->framesDelivered()) / rate));
       while (source_ && ticksGiven_ < seconds) {

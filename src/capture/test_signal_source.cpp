@@ -7,7 +7,8 @@ TestSignalSource::TestSignalSource(double centreHz, bool fast, uint64_t seed, QO
 
 bool TestSignalSource::open(double sampleRate, int frames, QString* error) {
   close();
-  if (!(sampleRate > 0) || frames <= 0) {
+  // The rates a sound card could deliver; anything else would never tick a second.
+  if (!(sampleRate >= 1 && sampleRate <= 384000) || frames <= 0) {
     if (error) *error = QStringLiteral("test signal: invalid sampling rate or block length");
     return false;
   }

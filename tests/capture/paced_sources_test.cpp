@@ -224,6 +224,19 @@ TEST(TestSignalSourceTest, FactoryEntryGivesTheBeaconAtTheCentreFrequency) {
   EXPECT_EQ(source->framesDelivered(), 5 * 4096);
 }
 
+TEST(TestSignalSourceTest, RefusesRatesNoCardDelivers) {
+  SourceEntry entry;
+  entry.kind = SourceEntry::Kind::TestSignal;
+  for (const double rate : {0.0, 0.5, 1e-320, 384001.0, 1e308}) {
+    auto source = CreateSource(entry, 1000.0, true);
+    QString error;
+    EXPECT_FALSE(source->open(rate, 4096, &error)) << rate;
+    EXPECT_FALSE(error.isEmpty());
+  }
+  auto source = CreateSource(entry, 1000.0, true);
+  EXPECT_TRUE(source->open(384000, 4096, nullptr));
+}
+
 TEST(TestSignalSourceTest, RealTimeSignalIsPaced) {
   TestSignalSource source(1000, false, 1);
   ASSERT_TRUE(source.open(8000, 800, nullptr));  // 100 ms blocks
