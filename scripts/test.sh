@@ -23,6 +23,8 @@ trap stop_audio EXIT
   CORVANE="$root/build/corvane" scripts/audio-test.sh live
 )
 stop_audio
+echo "== Audio server stopped while capturing"
+CORVANE="$root/build/corvane" scripts/audio-fault-test.sh
 echo "== No audio server at all"
 CORVANE="$root/build/corvane" scripts/audio-test.sh no-server
 
