@@ -260,7 +260,7 @@ TEST_F(WindowTest, SourceThatDoesNotOpenIsReportedAndNothingRuns) {
 // The sideband box decides which side of an I/Q pair lands in the displayed half.
 TEST_F(WindowTest, SwapSidebandBringsTheOtherSidebandIntoTheBand) {
   for (const bool swap : {false, true}) {
-    CarrierSpec c;
+    CarrierParams c;
     c.seconds = 6;
     c.amplitude = 2000;
     c.noiseSigma = 200;

@@ -408,7 +408,7 @@ TEST_F(FaultTest, RandomTextInEveryBoxNeverReachesAReadOutAsNonFinite) {
 // crash, and every record up to the cut is in the log.
 TEST_F(FaultTest, WavFileTruncatedWhileReadEndsWithAClearStatus) {
   WriteLoggingIni("SIGREC.TXT");
-  CarrierSpec c;
+  CarrierParams c;
   c.seconds = 40;
   c.amplitude = 1000;
   c.noiseSigma = 2000;

@@ -16,7 +16,7 @@
 
 namespace {
 
-using corvane::testing::CarrierSpec;
+using corvane::testing::CarrierParams;
 
 struct Record {
   std::string time;
@@ -84,7 +84,7 @@ class WholeProgram : public ::testing::Test {
 };
 
 TEST_F(WholeProgram, IqCarrierIsLoggedAtItsFrequencyWithTheExpectedSnr) {
-  CarrierSpec c;
+  CarrierParams c;
   c.seconds = 30;
   c.amplitude = 1000;
   c.noiseSigma = 2449;  // S/N in 1 Hz about 30 dB
@@ -127,7 +127,7 @@ TEST_F(WholeProgram, IqCarrierIsLoggedAtItsFrequencyWithTheExpectedSnr) {
 }
 
 TEST_F(WholeProgram, MonoCarrierAndBothSidebandSettings) {
-  CarrierSpec mono;
+  CarrierParams mono;
   mono.channels = 1;
   mono.seconds = 8;
   mono.amplitude = 2000;
@@ -140,7 +140,7 @@ TEST_F(WholeProgram, MonoCarrierAndBothSidebandSettings) {
 
   // The other sideband: right channel leading. Unswapped it shows at -1000 Hz, outside the
   // band, so the peak is noise elsewhere; nothing is steady at 1000 Hz.
-  CarrierSpec other;
+  CarrierParams other;
   other.seconds = 8;
   other.amplitude = 2000;
   other.noiseSigma = 300;

@@ -10,7 +10,7 @@
 
 namespace corvane::testing {
 
-struct CarrierSpec {
+struct CarrierParams {
   double sampleRate = 12000;
   double seconds = 10;
   int channels = 2;          // 2: I/Q (left cos, right sin), 1: mono cos
@@ -45,7 +45,7 @@ inline std::vector<char> WavBytes(const std::vector<int16_t>& interleaved, int c
   return out;
 }
 
-inline std::vector<int16_t> CarrierSamples(const CarrierSpec& c) {
+inline std::vector<int16_t> CarrierSamples(const CarrierParams& c) {
   const auto frames = static_cast<size_t>(c.sampleRate * c.seconds);
   std::vector<int16_t> out;
   out.reserve(frames * static_cast<size_t>(c.channels));
@@ -68,7 +68,7 @@ inline std::vector<int16_t> CarrierSamples(const CarrierSpec& c) {
   return out;
 }
 
-inline void WriteCarrierWav(const std::string& path, const CarrierSpec& c) {
+inline void WriteCarrierWav(const std::string& path, const CarrierParams& c) {
   const auto bytes =
       WavBytes(CarrierSamples(c), c.channels, static_cast<uint32_t>(std::lround(c.sampleRate)));
   std::ofstream f(path, std::ios::binary);
@@ -77,7 +77,7 @@ inline void WriteCarrierWav(const std::string& path, const CarrierSpec& c) {
 
 // S/N in 1 Hz of an I/Q carrier of amplitude A per channel in noise of sigma per channel:
 // carrier power A^2 over complex noise density 2 sigma^2 / rate.
-inline double ExpectedIqSnr1HzDb(const CarrierSpec& c) {
+inline double ExpectedIqSnr1HzDb(const CarrierParams& c) {
   return 10 * std::log10(c.amplitude * c.amplitude * c.sampleRate /
                          (2 * c.noiseSigma * c.noiseSigma));
 }
