@@ -21,7 +21,7 @@
 #include "app/corvane_window.h"
 #include "capture/block_convert.h"
 #include "capture/test_signal.h"
-#include "display/spectrum_plot.h"
+#include "display/band_plot.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
 #include "measure/measurement_engine.h"
@@ -42,7 +42,7 @@ class QuietHost : public EngineHost {
 };
 
 QSize g_plotSize(900, 500);
-SpectrumPlot* g_plot = nullptr;
+BandPlot* g_plot = nullptr;
 WaterfallWindow* g_waterfall = nullptr;
 
 // The parameters as START leaves them with the design-time texts, except the band, which
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   g_plotSize = DefaultPlotSize();
   std::fprintf(stderr, "plot size %dx%d px\n", g_plotSize.width(), g_plotSize.height());
 
-  SpectrumPlot plot;
+  BandPlot plot;
   plot.resize(g_plotSize);
   plot.show();
   WaterfallWindow waterfall;

@@ -211,7 +211,7 @@ w("## Per-block time of the whole block path")
 w("")
 w("`bench/pipeline_bench`: one block of the simulated beacon through `ConvertBlock`, "
   "`ComplexFFT` and `MeasurementEngine::ProcessBlock` (engine), and the same plus "
-  "`SpectrumPlot::drawBlock`, `WaterfallWindow::paintRow` / `scrollRow` and the paint events "
+  "`BandPlot::drawBlock`, `WaterfallWindow::paintRow` / `scrollRow` and the paint events "
   "of both shown windows (drawn). Band 20 Hz .. 0.45 x rate. CPU time per block, and as a "
   "share of the block's duration (FFTLen / rate).")
 w("")
@@ -303,8 +303,8 @@ if prof:
         ("  ConvertBlock", "corvane::ConvertBlock("),
         ("  ComplexFFT", "Module1::ComplexFFT("),
         ("  MeasurementEngine::ProcessBlock", "corvane::MeasurementEngine::ProcessBlock("),
-        ("  SpectrumPlot::drawBlock", "corvane::SpectrumPlot::drawBlock(float"),
-        ("    of which the trace lines", "corvane::SpectrumPlot::drawTrace("),
+        ("  BandPlot::drawBlock", "corvane::BandPlot::drawBlock(float"),
+        ("    of which the trace lines", "corvane::BandPlot::drawTrace("),
         ("    of which the copy of the cached grid", "QImage::copy("),
         ("  WaterfallWindow::paintRow", "corvane::WaterfallWindow::paintRow("),
         ("  WaterfallWindow::scrollRow", "corvane::WaterfallWindow::scrollRow("),

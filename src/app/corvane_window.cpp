@@ -24,7 +24,7 @@
 #include "app/level_meter.h"
 #include "app/message.h"
 #include "common/numtext.h"
-#include "display/spectrum_plot.h"
+#include "display/band_plot.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
 #include "logging/log_panel.h"
@@ -143,7 +143,7 @@ void CorvaneWindow::BuildControls() {
   SetColour(ShowNoise, {128, 64, 0});
   SetColour(ShowSignal, {128, 64, 0});
 
-  spectrum_ = new SpectrumPlot(central);
+  spectrum_ = new BandPlot(central);
   CsrLoc = MakeLabel("CsrLoc", "", central);
   PeakDet = MakeLabel("PeakDet", "", central);
   CarrStabMsg = MakeLabel("CarrStabMsg", "Carrier Stability", central);
@@ -176,8 +176,8 @@ void CorvaneWindow::BuildControls() {
   connect(CFToPeak, &QPushButton::clicked, this, &CorvaneWindow::CFToPeak_Click);
   connect(Timer1, &QTimer::timeout, this, &CorvaneWindow::Timer1_Timer);
   connect(deferredTick_, &QTimer::timeout, this, &CorvaneWindow::Timer1_Timer);
-  connect(spectrum_, &SpectrumPlot::mouseMoved, this, &CorvaneWindow::Spectrum_MouseMove);
-  connect(spectrum_, &SpectrumPlot::mousePressed, this, &CorvaneWindow::Spectrum_MouseDown);
+  connect(spectrum_, &BandPlot::mouseMoved, this, &CorvaneWindow::Spectrum_MouseMove);
+  connect(spectrum_, &BandPlot::mousePressed, this, &CorvaneWindow::Spectrum_MouseDown);
 }
 
 void CorvaneWindow::BuildLayout() {

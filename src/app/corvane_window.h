@@ -28,7 +28,7 @@ namespace corvane {
 class LevelMeter;
 class LogPanel;
 class ParameterPanel;
-class SpectrumPlot;
+class BandPlot;
 class WaterfallWindow;
 
 class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHost {
@@ -54,11 +54,11 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   ParameterPanel& parameters() { return *panel_; }
   LogPanel& logging() { return *log_; }
   WaterfallWindow* waterfall() { return wf_; }
-  SpectrumPlot* spectrum() { return spectrum_; }
+  BandPlot* spectrum() { return spectrum_; }
   bool captureRunning() const { return captureRunning_; }
   const std::vector<SourceEntry>& sources() const { return sources_; }
 
-  // Handlers and public methods of the design.
+  // Handlers and public methods, named after their controls and events.
   void ReadIni();
   void InitDevices();
   void Start_Click();
@@ -106,7 +106,7 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
 
   ParameterPanel* panel_ = nullptr;
   LogPanel* log_ = nullptr;
-  SpectrumPlot* spectrum_ = nullptr;
+  BandPlot* spectrum_ = nullptr;
   WaterfallWindow* wf_ = nullptr;
   std::unique_ptr<BlockLoop> blockLoop_;
   QTimer* Timer1 = nullptr;

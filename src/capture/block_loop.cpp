@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "capture/block_convert.h"
-#include "display/spectrum_plot.h"
+#include "display/band_plot.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
 
@@ -14,7 +14,7 @@ constexpr int kSampleBufSize = 65536;
 }
 
 BlockLoop::BlockLoop(MeasurementEngine& engine, MeasurementParams& params, BlockLoopHost& host,
-                     SpectrumPlot* plot, WaterfallWindow* waterfall, QObject* parent)
+                     BandPlot* plot, WaterfallWindow* waterfall, QObject* parent)
     : QObject(parent),
       engine_(engine),
       params_(params),

@@ -11,7 +11,7 @@
 
 namespace corvane {
 
-class SpectrumPlot;
+class BandPlot;
 class WaterfallWindow;
 
 class BlockLoopHost {
@@ -35,7 +35,7 @@ class BlockLoop : public QObject {
   Q_OBJECT
  public:
   BlockLoop(MeasurementEngine& engine, MeasurementParams& params, BlockLoopHost& host,
-            SpectrumPlot* plot, WaterfallWindow* waterfall, QObject* parent = nullptr);
+            BandPlot* plot, WaterfallWindow* waterfall, QObject* parent = nullptr);
   ~BlockLoop() override;
 
   // DoLogging: takes an opened source and queues the first block.
@@ -63,7 +63,7 @@ class BlockLoop : public QObject {
   MeasurementEngine& engine_;
   MeasurementParams& params_;
   BlockLoopHost& host_;
-  SpectrumPlot* plot_;
+  BandPlot* plot_;
   WaterfallWindow* waterfall_;
   std::unique_ptr<BlockSource> source_;
   bool inBlock_ = false;

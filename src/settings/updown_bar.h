@@ -8,7 +8,7 @@
 
 namespace corvane {
 
-// A vertical up-down bar. The design gives Min above Max; Qt's range is [Max .. Min] with the
+// A vertical up-down bar. Its Min lies above its Max; Qt's range is [Max .. Min] with the
 // picture turned over, and the arrows and page areas are turned too, so that the upper arrow
 // (and a click above the thumb) raises the value, as the wheel and the Up key already do.
 class UpDownBar : public QScrollBar {

@@ -14,7 +14,7 @@
 #include "app/window_fixture.h"
 #include "support/test_wav.h"
 #include "capture/source_factory.h"
-#include "display/spectrum_plot.h"
+#include "display/band_plot.h"
 #include "display/waterfall_window.h"
 #include "logging/log_panel.h"
 #include "settings/parameter_panel.h"

@@ -96,7 +96,7 @@ constexpr int kBaseSecond = 23 * 3600 + 59 * 60 + 30;
 
 class FaultTest : public WindowTest {
  protected:
-  // The settings of the design example with logging every second to `logName`.
+  // A typical settings file with logging every second to `logName`.
   void WriteLoggingIni(const std::string& logName) {
     std::vector<std::string> lines = DesignExampleIni();
     lines[8] = " 1 ";

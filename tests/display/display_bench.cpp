@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "display/spectrum_plot.h"
+#include "display/band_plot.h"
 #include "display/waterfall_view.h"
 
 namespace {
@@ -26,7 +26,7 @@ std::vector<float> NoisySpectrum() {
 void BM_SpectrumDrawBlock(benchmark::State& state) {
   const int bins = static_cast<int>(state.range(0));
   const std::vector<float> power = NoisySpectrum();
-  SpectrumPlot plot;
+  BandPlot plot;
   plot.resize(625, 121);
   plot.setScaleLeft(20);
   plot.setScaleWidth(bins);

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "display/spectrum_plot.h"
+#include "display/band_plot.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
 
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   MeasurementEngine engine(params, host);
   engine.StartRun();
 
-  SpectrumPlot plot;
+  BandPlot plot;
   plot.resize(625, 121);
   plot.setScaleLeft(13.65);
   plot.setScaleWidth(3686);

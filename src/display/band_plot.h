@@ -2,8 +2,8 @@
 // The `Spectrum` picture box: horizontal scale in FFT bins (left edge and width set by the
 // band-edge handlers and START), vertical scale in the box's native unit, growing downwards
 // from 0 at the top to scaleHeight() at the bottom. The vertical scale always spans the
-// design's 1815 units, fifteen to a pixel at the design height: a taller plot shows the same
-// picture larger instead of leaving its upper part empty.
+// plot's 1815 units, fifteen to a pixel at its original height (121 px): a taller plot shows
+// the same picture larger instead of leaving its upper part empty.
 
 #include <QImage>
 #include <QWidget>
@@ -25,21 +25,21 @@ std::vector<FreqGridLine> FrequencyGridLines(double sampleRate, int32_t fftLen);
 // Height above the bottom edge, in native units, at which a power is drawn.
 double PlotHeight(double power);
 
-class SpectrumPlot : public QWidget {
+class BandPlot : public QWidget {
   Q_OBJECT
  public:
   static constexpr double kScaleHeight = 1815;
   static constexpr int kDesignWidthPx = 625;   // 9375 units
   static constexpr int kDesignHeightPx = 121;  // 1815 units
 
-  explicit SpectrumPlot(QWidget* parent = nullptr);
+  explicit BandPlot(QWidget* parent = nullptr);
 
   void setScaleLeft(double bins);
   void setScaleWidth(double bins);
   double scaleLeft() const { return scaleLeft_; }
   double scaleWidth() const { return scaleWidth_; }
   double scaleHeight() const { return kScaleHeight; }
-  double unitsPerPixel() const;  // 15 at the design height
+  double unitsPerPixel() const;  // 15 at the original height
 
   // Redraws the whole plot for one processed block: background with the level and
   // frequency grids and the signal-band box, the trace of the band FMinBin .. FMaxBin, the

@@ -1,4 +1,4 @@
-#include "display/spectrum_plot.h"
+#include "display/band_plot.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -112,7 +112,7 @@ std::vector<FreqGridLine> FrequencyGridLines(double sampleRate, int32_t fftLen) 
 
 double PlotHeight(double power) { return power > 0 ? 25 * std::log(power) - 250 : 0.0; }
 
-SpectrumPlot::SpectrumPlot(QWidget* parent) : QWidget(parent) {
+BandPlot::BandPlot(QWidget* parent) : QWidget(parent) {
   setObjectName("Spectrum");
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -120,37 +120,37 @@ SpectrumPlot::SpectrumPlot(QWidget* parent) : QWidget(parent) {
   setMinimumSize(200, 80);
 }
 
-QSize SpectrumPlot::sizeHint() const { return {kDesignWidthPx, kDesignHeightPx}; }
+QSize BandPlot::sizeHint() const { return {kDesignWidthPx, kDesignHeightPx}; }
 
-void SpectrumPlot::setScaleLeft(double bins) { scaleLeft_ = bins; }
+void BandPlot::setScaleLeft(double bins) { scaleLeft_ = bins; }
 
-void SpectrumPlot::setScaleWidth(double bins) { scaleWidth_ = bins; }
+void BandPlot::setScaleWidth(double bins) { scaleWidth_ = bins; }
 
-double SpectrumPlot::unitsPerPixel() const {
+double BandPlot::unitsPerPixel() const {
   return height() > 0 ? kScaleHeight / height() : kScaleHeight;
 }
 
-double SpectrumPlot::xToBins(double px) const {
+double BandPlot::xToBins(double px) const {
   return scaleLeft_ + px / width() * scaleWidth_;
 }
 
-double SpectrumPlot::binsToX(double bins) const {
+double BandPlot::binsToX(double bins) const {
   if (scaleWidth_ == 0) return bins >= scaleLeft_ ? kPixelLimit : -kPixelLimit;
   return (bins - scaleLeft_) / scaleWidth_ * width();
 }
 
-int SpectrumPlot::pixelColumn(double bins) const { return SnapToPixel(binsToX(bins), width()); }
+int BandPlot::pixelColumn(double bins) const { return SnapToPixel(binsToX(bins), width()); }
 
-int SpectrumPlot::pixelRow(double heightUnits) const {
+int BandPlot::pixelRow(double heightUnits) const {
   return SnapToPixel((kScaleHeight - heightUnits) / unitsPerPixel(), height());
 }
 
-void SpectrumPlot::drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
+void BandPlot::drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
                              int32_t fftLen) {
   drawBlock(engine.AvgPwr(), engine.marks(), params, fftLen);
 }
 
-void SpectrumPlot::drawBlock(const float* avgPwr, const BlockMarks& marks,
+void BandPlot::drawBlock(const float* avgPwr, const BlockMarks& marks,
                              const MeasurementParams& params, int32_t fftLen) {
   Frame& f = frame_;
   f.valid = true;
@@ -169,7 +169,7 @@ void SpectrumPlot::drawBlock(const float* avgPwr, const BlockMarks& marks,
   update();
 }
 
-void SpectrumPlot::rebuildGrid(const GridKey& key) {
+void BandPlot::rebuildGrid(const GridKey& key) {
   gridKey_ = key;
   grid_ = QImage(key.size, QImage::Format_RGB32);
   grid_.fill(kBackground);
@@ -187,7 +187,7 @@ void SpectrumPlot::rebuildGrid(const GridKey& key) {
   }
 }
 
-double SpectrumPlot::render(const Frame& f) {
+double BandPlot::render(const Frame& f) {
   const GridKey key{size(), scaleLeft_, scaleWidth_, f.sampleRate, f.fftLen};
   if (grid_.isNull() || !(key == gridKey_)) rebuildGrid(key);
   image_ = grid_;
@@ -237,7 +237,7 @@ double SpectrumPlot::render(const Frame& f) {
   return lastTraceY;
 }
 
-void SpectrumPlot::drawTrace(QImage& target, const Frame& f) const {
+void BandPlot::drawTrace(QImage& target, const Frame& f) const {
   // The reduction relies on columns rising with the bin index.
   if (f.band.empty() || scaleWidth_ <= 0) return;
   ColumnReducer::Lines lines;
@@ -254,7 +254,7 @@ void SpectrumPlot::drawTrace(QImage& target, const Frame& f) const {
   p.drawLines(lines.constData(), static_cast<int>(lines.size()));
 }
 
-void SpectrumPlot::paintEvent(QPaintEvent*) {
+void BandPlot::paintEvent(QPaintEvent*) {
   QPainter p(this);
   if (image_.isNull()) {
     p.fillRect(rect(), kBackground);
@@ -263,17 +263,17 @@ void SpectrumPlot::paintEvent(QPaintEvent*) {
   }
 }
 
-void SpectrumPlot::resizeEvent(QResizeEvent* event) {
+void BandPlot::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (frame_.valid) render(frame_);
 }
 
-void SpectrumPlot::mouseMoveEvent(QMouseEvent* event) {
+void BandPlot::mouseMoveEvent(QMouseEvent* event) {
   const QPointF pos = event->position();
   emit mouseMoved(xToBins(pos.x()), yToUnits(pos.y()));
 }
 
-void SpectrumPlot::mousePressEvent(QMouseEvent* event) {
+void BandPlot::mousePressEvent(QMouseEvent* event) {
   const QPointF pos = event->position();
   emit mousePressed(event->button(), xToBins(pos.x()), yToUnits(pos.y()));
 }

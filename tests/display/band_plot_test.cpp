@@ -1,4 +1,4 @@
-#include "display/spectrum_plot.h"
+#include "display/band_plot.h"
 
 #include "dsp/fft.h"
 
@@ -28,7 +28,7 @@ float PowerAtHeight(double height) { return static_cast<float>(std::exp((height 
 class PlotTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    plot.resize(625, 121);  // the design's 9375 x 1815 units
+    plot.resize(625, 121);  // the original 9375 x 1815 units
     params.SampleRate = 12000;
     params.FMinBin = 14;
     params.FMaxBin = 3277;
@@ -46,7 +46,7 @@ class PlotTest : public ::testing::Test {
     return plot.grab().toImage().convertToFormat(QImage::Format_RGB32);
   }
 
-  SpectrumPlot plot;
+  BandPlot plot;
   MeasurementParams params;
   std::vector<float> avgPwr = std::vector<float>(65536, 0.0f);
 };
@@ -73,8 +73,8 @@ TEST_F(PlotTest, ScaleMappingAndMouseEventsInScaleUnits) {
   EXPECT_NEAR(px, (682.67 - 13.65) / 3263.15 * 625, 1e-9);
   EXPECT_NEAR(plot.xToBins(px), 682.67, 1e-9);
 
-  QSignalSpy moved(&plot, &SpectrumPlot::mouseMoved);
-  QSignalSpy pressed(&plot, &SpectrumPlot::mousePressed);
+  QSignalSpy moved(&plot, &BandPlot::mouseMoved);
+  QSignalSpy pressed(&plot, &BandPlot::mousePressed);
   const QPointF at(px, 40.5);
   QMouseEvent move(QEvent::MouseMove, at, plot.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                    Qt::NoModifier);
