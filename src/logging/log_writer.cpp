@@ -7,29 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/file_io.h"
+
 namespace corvane {
-
-namespace {
-
-// Writes all of data or fails with errno set; short writes are continued.
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string AppendResult::StatusText() const {
   if (ok) return {};

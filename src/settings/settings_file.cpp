@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/file_io.h"
 #include "common/numtext.h"
 
 namespace corvane {
@@ -66,23 +67,6 @@ std::string NumberLine(double x) {
 
 std::string ErrorText(const std::string& path, const char* what, int err) {
   return "cannot " + std::string(what) + " " + path + ": " + std::strerror(err);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 // Best effort: makes the rename itself durable.
