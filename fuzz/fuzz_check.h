@@ -32,6 +32,20 @@ inline std::string Quoted(std::string_view s) {
 }
 
 // "nan" or "inf" in any letter case.
+// Literals of a pattern may join round an empty field ("i#nf" gives "inf"): only a pattern
+// without any of these letters proves that a nan or inf in the output came from the value.
+inline bool HasNanOrInfLetters(std::string_view s) {
+  for (char c : s) {
+    switch (c) {
+      case 'n': case 'N': case 'a': case 'A': case 'i': case 'I': case 'f': case 'F':
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
 inline bool HasNanOrInf(std::string_view s) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   for (std::size_t i = 0; i + 3 <= s.size(); ++i) {
