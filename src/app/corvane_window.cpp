@@ -216,7 +216,10 @@ void CorvaneWindow::BuildLayout() {
   grid->setVerticalSpacing(3);
   int row = 0;
   auto addRow = [&](QLabel* caption, QLineEdit* edit, QScrollBar* updown) {
-    edit->setMaximumWidth(130);
+    // Room for a frame-exact period such as 2.73066666666667.
+    const int wide = edit->fontMetrics().horizontalAdvance(QStringLiteral("00.00000000000000")) + 12;
+    edit->setMinimumWidth(wide);
+    edit->setMaximumWidth(wide);
     grid->addWidget(caption, row, 0);
     grid->addWidget(edit, row, 1);
     updown->setFixedHeight(edit->sizeHint().height() + 2);
