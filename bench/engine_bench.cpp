@@ -10,20 +10,13 @@
 #include "dsp/fft.h"
 #include "measure/measurement_engine.h"
 #include "settings/parameters.h"
+#include "support/quiet_host.h"
 
 namespace {
 
 using corvane::EngineHost;
 
-class QuietHost : public EngineHost {
- public:
-  double SigBWTextHz() override { return 100; }
-  bool TrackingOn() override { return false; }
-  void ShowNoiseFailure() override {}
-  void ResetSignalBandwidth() override {}
-  void SetCentreFrequencyText(const std::string&) override {}
-  void PlayAlarmSound() override {}
-};
+using corvane::testing::QuietHost;
 
 // One whole block after the conversion: the FFT of a windowed tone in noise and every
 // measurement step, HistLen 64, band 20 Hz .. 0.45 x 48000 Hz. The counter gives the time

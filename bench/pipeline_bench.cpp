@@ -26,20 +26,13 @@
 #include "dsp/fft.h"
 #include "measure/measurement_engine.h"
 #include "settings/parameters.h"
+#include "support/quiet_host.h"
 
 namespace {
 
 using namespace corvane;
 
-class QuietHost : public EngineHost {
- public:
-  double SigBWTextHz() override { return 100; }
-  bool TrackingOn() override { return false; }
-  void ShowNoiseFailure() override {}
-  void ResetSignalBandwidth() override {}
-  void SetCentreFrequencyText(const std::string&) override {}
-  void PlayAlarmSound() override {}
-};
+using corvane::testing::QuietHost;
 
 QSize g_plotSize(900, 500);
 BandPlot* g_plot = nullptr;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <random>
 #include <vector>
+#include "support/quiet_host.h"
 
 namespace corvane {
 namespace {
@@ -327,15 +328,7 @@ TEST_F(PlotTest, ResizeRedrawsTheLastBlock) {
 }
 
 
-class QuietHost : public EngineHost {
- public:
-  double SigBWTextHz() override { return 100; }
-  bool TrackingOn() override { return false; }
-  void ShowNoiseFailure() override {}
-  void ResetSignalBandwidth() override {}
-  void SetCentreFrequencyText(const std::string&) override {}
-  void PlayAlarmSound() override {}
-};
+using corvane::testing::QuietHost;
 
 // A block through the measurement engine: the marks sit where its figures say.
 TEST_F(PlotTest, MarksOfAMeasuredBlock) {

@@ -13,18 +13,11 @@
 #include "display/band_plot.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
+#include "support/quiet_host.h"
 
 namespace {
 
-class QuietHost : public corvane::EngineHost {
- public:
-  double SigBWTextHz() override { return 100; }
-  bool TrackingOn() override { return false; }
-  void ShowNoiseFailure() override {}
-  void ResetSignalBandwidth() override {}
-  void SetCentreFrequencyText(const std::string&) override {}
-  void PlayAlarmSound() override {}
-};
+using corvane::testing::QuietHost;
 
 }  // namespace
 

@@ -11,18 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include "support/file_text.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using corvane::testing::Slurp;
 
 std::string Rec(int i) {
   return "record " + std::to_string(i) + "  \r\n";

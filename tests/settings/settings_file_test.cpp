@@ -12,18 +12,14 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include "support/file_text.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using corvane::testing::Slurp;
 
 void Put(const fs::path& p, const std::string& bytes) {
   std::ofstream(p, std::ios::binary) << bytes;
