@@ -4,23 +4,34 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "settings/parameters.h"
+
 namespace corvane {
 
-namespace {
-
-bool ParseSeconds(const std::string& text, double* out) {
+bool ParseSpan(const std::string& text, double* out) {
   if (text.empty()) return false;
   errno = 0;
   char* end = nullptr;
   const double v = std::strtod(text.c_str(), &end);
-  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v) || v < 0) {
+  if (errno != 0 || end == text.c_str() || !std::isfinite(v) || v < 0) return false;
+  const std::string unit(end);
+  double scale = 0;
+  if (unit.empty() || unit == "s") {
+    scale = 1;
+  } else if (unit == "m" || unit == "min") {
+    scale = 60;
+  } else if (unit == "h") {
+    scale = 3600;
+  } else if (unit == "d") {
+    scale = 86400;
+  } else {
     return false;
   }
-  *out = v;
+  const double seconds = v * scale;
+  if (!(seconds <= kMaxQuitAfterSeconds)) return false;
+  *out = seconds;
   return true;
 }
-
-}  // namespace
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
@@ -63,11 +74,25 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--quit-after") {
       std::string text;
       double seconds = 0;
-      if (!takeValue(&text)) return {std::nullopt, "corvane: --quit-after needs a number of seconds"};
-      if (!ParseSeconds(text, &seconds)) {
-        return {std::nullopt, "corvane: --quit-after: not a number of seconds: " + text};
+      if (!takeValue(&text)) return {std::nullopt, "corvane: --quit-after needs a span"};
+      if (!ParseSpan(text, &seconds)) {
+        return {std::nullopt, "corvane: --quit-after: not a span of up to 1e9 seconds (such "
+                              "as 90, 90s, 15min, 2h, 3d): " + text};
       }
       cl.quitAfterSeconds = seconds;
+    } else if (arg == "--interval") {
+      if (!takeValue(&cl.interval)) return {std::nullopt, "corvane: --interval needs a value"};
+      bool known = false;
+      std::string list;
+      for (const char* entry : design::kLogIntervals) {
+        known = known || cl.interval == entry;
+        list += list.empty() ? entry : std::string(", ") + entry;
+      }
+      if (!known) {
+        return {std::nullopt,
+                "corvane: --interval: not an entry of the interval list (" + list + "): " +
+                    cl.interval};
+      }
     } else {
       return {std::nullopt, "corvane: unknown option: " + args[i] + " (try --help)"};
     }
@@ -80,12 +105,18 @@ std::string CommandLineHelp() {
          "  --input SOURCE      select the block source at start-up: test (simulated beacon),\n"
          "                      a .wav file, default, or a capture device's name as listed\n"
          "  --start             press START once start-up has finished\n"
-         "  --log               check Start Log after START\n"
+         "  --log               check Start Log after START (needs a log interval: the\n"
+         "                      settings file's or --interval's)\n"
+         "  --interval TEXT     choose the log interval by its list entry: No Log, 1s, 5s,\n"
+         "                      15s, 30s, 1min, 5min, 15min, 30min, 1hr or 2hr\n"
          "  --fast              read a WAV file or the test signal back to back; the one-second\n"
          "                      tick follows the source's own clock; close at the end of a file\n"
-         "  --quit-after SECS   close through the normal program end after SECS seconds\n"
-         "                      (of the source's clock with --fast)\n"
+         "  --quit-after SPAN   close through the normal program end after SPAN (seconds, or\n"
+         "                      with s, min, h or d: 90, 15min, 2h, 3d; of the source's clock\n"
+         "                      with --fast)\n"
          "  --help              show this text\n"
+         "A run whose input does not open ends with status 1; SIGTERM, SIGINT and SIGHUP end\n"
+         "the program through its normal end (settings written, log flushed).\n"
          "Qt's own options (for example -platform offscreen) are accepted too.\n";
 }
 

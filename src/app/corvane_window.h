@@ -1,7 +1,8 @@
 #pragma once
-// The main window `Corvane`: the controls of the instrument, start-up from the settings
-// file, START, the one-second tick and the program end. It is the host of the measurement
-// engine (controls the engine sets) and of the block loop (controls a block shows).
+// The main window `Corvane`: start-up from the settings file, START and STOP, the one-second
+// tick with its caption and records, the plot's cursor and click, and the program end. It
+// shows what the run control and the measurement engine report; the run control runs the
+// capture and the engine measures.
 
 #include <QDateTime>
 #include <QMainWindow>
@@ -16,19 +17,16 @@
 #include "measure/measurement_engine.h"
 #include "settings/parameters.h"
 
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QPushButton;
 class QTimer;
 
 namespace corvane {
 
-class LevelMeter;
+struct MainControls;
+class BandPlot;
+class IniStartup;
 class LogPanel;
 class ParameterPanel;
-class BandPlot;
+class RunControl;
 class WaterfallWindow;
 
 class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHost {
@@ -43,25 +41,35 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void selectSource(const SourceEntry& entry);
   // No entry: START opens the platform's default input.
   void selectDefaultDevice();
+  // START as the command line presses it: a failure is reported without a message box.
   void pressStart();
   void setLogging(bool on);
+  // Picks the log interval whose list text is `text` ("1s", "5min"); false if none is.
+  bool chooseLogInterval(const QString& text);
+  // Replaces the clock of the caption, the alarm's stamp and a tick run by hand (tests).
   void setClock(std::function<QDateTime()> clock);
-  // Fast mode also writes log records without syncing each one to disk (see the .cpp).
+  // Fast mode: a file or the beacon read back to back on its own clock; records are not
+  // synced one by one (the input can be run again).
   void setFastMode(bool fast);
   BlockLoop* blockLoop() { return blockLoop_.get(); }
+  RunControl* runControl() { return run_.get(); }
   MeasurementEngine& engine() { return engine_; }
   MeasurementParams& params() { return params_; }
-  ParameterPanel& parameters() { return *panel_; }
-  LogPanel& logging() { return *log_; }
-  WaterfallWindow* waterfall() { return wf_; }
-  BandPlot* spectrum() { return spectrum_; }
+  ParameterPanel& parameters();
+  LogPanel& logging();
+  WaterfallWindow* waterfall();
+  BandPlot* spectrum();
   bool captureRunning() const { return captureRunning_; }
+  // The last START found no source to open.
+  bool openFailed() const { return openFailed_; }
   const std::vector<SourceEntry>& sources() const { return sources_; }
 
   // Handlers and public methods, named after their controls and events.
   void ReadIni();
   void InitDevices();
   void Start_Click();
+  // The one-second tick for `second`; without one, the clock's current second.
+  void Timer1_Timer(const QDateTime& second);
   void Timer1_Timer();
   void TrackSig_Click();
   void CFToPeak_Click();
@@ -81,65 +89,49 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void ShowInputLevel(double levelDb, bool red) override;
   void ApplyReadouts(const Readouts& readouts) override;
   DateTime Now() override;
-  void SourceClockTick() override;
-  void SourceFinished() override;
-  void SourceStatus(const QString& text) override;
+  void BlockDrawn() override;
+
+ signals:
+  // A run ended by itself (the end of a file) or never opened: the command line ends a
+  // fast run here.
+  void runEnded(bool opened);
 
  protected:
   // Form_Unload.
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void BuildControls();
-  void BuildLayout();
   void FormLoad();
-  // One settings line through its control; false ends the reading.
-  bool ApplyIniLine(int lineNo, const std::string& line);
-  // Lines the file did not supply take the design-time texts of their controls.
-  void ApplyDesignDefaults(int firstMissingLine);
-  void WriteIni();
+  void StartCapture(bool interactive);
+  void StopCapture();
+  // The setup controls as they are before START (also after STOP or a failed START).
+  void ShowIdleControls();
+  void ShowNothingMeasured();
+  // Something the operator should know: the status line, GenInfo and standard error.
+  void Notice(const QString& text);
   SourceEntry ChosenSource() const;
   void ApplyDriftReadout();
+  QDateTime ClockNow() const;
 
   MeasurementParams params_;
   MeasurementEngine engine_;
-
-  ParameterPanel* panel_ = nullptr;
-  LogPanel* log_ = nullptr;
-  BandPlot* spectrum_ = nullptr;
-  WaterfallWindow* wf_ = nullptr;
+  MainControls* c_ = nullptr;
+  std::unique_ptr<IniStartup> ini_;
   std::unique_ptr<BlockLoop> blockLoop_;
+  std::unique_ptr<RunControl> run_;
   QTimer* Timer1 = nullptr;
   QTimer* deferredTick_ = nullptr;
-
-  QComboBox* DeviceBox = nullptr;
-  QCheckBox* SBswap = nullptr;
-  QPushButton* Start = nullptr;
-  QComboBox* WindType = nullptr;
-  QLabel* BinSize = nullptr;
-  QLabel* SourceStatusLabel = nullptr;
-  QCheckBox* TrackSig = nullptr;
-  QPushButton* CFToPeak = nullptr;
-  QGroupBox* SNResults = nullptr;
-  QLabel* SNBin = nullptr;
-  QLabel* SN1Hz = nullptr;
-  QLabel* SN2k5Hz = nullptr;
-  QLabel* ShowNoise = nullptr;
-  QLabel* ShowSignal = nullptr;
-  QLabel* CsrLoc = nullptr;
-  QLabel* PeakDet = nullptr;
-  QLabel* CarrStabMsg = nullptr;
-  QLabel* Drift = nullptr;
-  QLabel* AlarmVisual = nullptr;
-  LevelMeter* IPAmplitude = nullptr;
+  QDateTime deferredSecond_;
 
   AlarmSound alarmSound_;
   std::vector<SourceEntry> sources_;
-  std::function<QDateTime()> clock_ = [] { return QDateTime::currentDateTime(); };
+  std::function<QDateTime()> clock_;
   bool fast_ = false;
   bool captureRunning_ = false;
+  bool openFailed_ = false;
   bool closing_ = false;
-  bool startPressed_ = false;
+  bool alarmPending_ = false;
+  bool iniUnreadable_ = false;
   int iniLinesApplied_ = 0;
 };
 

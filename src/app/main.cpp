@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -13,7 +14,8 @@
 
 #include "app/command_line.h"
 #include "app/corvane_window.h"
-#include "capture/block_loop.h"
+#include "app/unix_signals.h"
+#include "capture/run_control.h"
 #include "capture/source_factory.h"
 #include "logging/log_panel.h"
 
@@ -101,7 +103,18 @@ int main(int argc, char** argv) {
     }
   }
 
+  UnixSignals unixSignals;
   CorvaneWindow window;
+  QObject::connect(&unixSignals, &UnixSignals::received, &window, [&window](int number) {
+    std::cerr << "corvane: signal " << number << ": ending\n";
+    window.close();
+  });
+  if (!cl.interval.empty()) window.chooseLogInterval(QString::fromStdString(cl.interval));
+  if (cl.log && window.params().LogIntervalSecs == 0) {
+    std::cerr << "corvane: --log: the log interval is \"No Log\", so nothing would be "
+                 "written; choose one with --interval (for example --interval 1s)\n";
+    return 2;
+  }
   if (!cl.input.empty()) {
     if (cl.input == "default") {
       window.selectDefaultDevice();
@@ -109,53 +122,56 @@ int main(int argc, char** argv) {
       window.selectSource(input);
     }
   }
-  if (cl.fast) {
-    window.setFastMode(true);
-    // The source's own clock: a file starts at its modification time less its duration.
-    auto origin = std::make_shared<QDateTime>();
-    window.setClock([&window, origin, input]() {
-      BlockSource* src = window.blockLoop() ? window.blockLoop()->source() : nullptr;
-      if (!src) return QDateTime::currentDateTime();
-      const double rate = src->actualSampleRate();
-      if (!origin->isValid()) {
-        QDateTime start = QDateTime::currentDateTime();
-        if (input.kind == SourceEntry::Kind::WavFile && rate > 0 && src->totalFrames() > 0) {
-          const QFileInfo info(input.path);
-          start = info.lastModified().addMSecs(
-              -static_cast<qint64>(std::llround(1000.0 * static_cast<double>(src->totalFrames()) /
-                                                rate)));
-        }
-        *origin = start;
-      }
-      if (rate <= 0) return *origin;
-      // A tick stands exactly on its second; a block in between on its last frame.
-      const double seconds = window.blockLoop()->inSourceTick()
-                                 ? static_cast<double>(window.blockLoop()->clockSeconds())
-                                 : static_cast<double>(src->framesDelivered()) / rate;
-      return origin->addMSecs(static_cast<qint64>(std::llround(1000.0 * seconds)));
-    });
-  }
+  if (cl.fast) window.setFastMode(true);
   window.show();
 
+  int exitStatus = 0;
+  QObject::connect(&window, &CorvaneWindow::runEnded, &window,
+                   [&window, &exitStatus, &cl](bool opened) {
+                     // An unattended run with nothing to measure ends at once and says so.
+                     if (!opened && cl.start) {
+                       exitStatus = 1;
+                       window.close();
+                     } else if (opened && cl.fast) {
+                       window.close();
+                     }
+                   });
   if (cl.start) {
     QTimer::singleShot(0, &window, [&window, &cl] {
       window.pressStart();
-      if (cl.log) window.setLogging(true);
+      if (cl.log && window.captureRunning()) window.setLogging(true);
     });
   }
+  QTimer quitTimer;
   if (cl.quitAfterSeconds) {
     const double limit = *cl.quitAfterSeconds;
     if (cl.fast) {
-      QObject::connect(window.blockLoop(), &BlockLoop::clockTicked, &window,
-                       [&window, limit](qint64 seconds) {
-                         if (static_cast<double>(seconds) >= limit) window.close();
+      auto ticks = std::make_shared<qint64>(0);
+      QObject::connect(window.runControl(), &RunControl::tick, &window,
+                       [&window, limit, ticks](const QDateTime&) {
+                         if (static_cast<double>(++*ticks) >= limit) window.close();
                        });
     } else {
-      QTimer::singleShot(static_cast<int>(std::min(limit * 1000.0, 2.0e9)), &window,
-                         &QWidget::close);
+      // A timer holds about 24 days at most: longer spans are waited for in steps.
+      const qint64 deadline = QDateTime::currentMSecsSinceEpoch() +
+                              static_cast<qint64>(std::llround(limit * 1000.0));
+      quitTimer.setSingleShot(true);
+      auto arm = [&quitTimer, deadline] {
+        const qint64 left = deadline - QDateTime::currentMSecsSinceEpoch();
+        quitTimer.start(static_cast<int>(std::clamp<qint64>(left, 0, 86400000)));
+      };
+      QObject::connect(&quitTimer, &QTimer::timeout, &window, [&window, deadline, arm] {
+        if (QDateTime::currentMSecsSinceEpoch() >= deadline) {
+          window.close();
+        } else {
+          arm();
+        }
+      });
+      arm();
     }
   }
   const int status = app.exec();
+  if (status == 0 && exitStatus != 0) return exitStatus;
   // For long unattended runs: GenInfo keeps at most LogPanel::kGenInfoLines records.
   if (qEnvironmentVariableIntValue("CORVANE_REPORT") == 1) {
     const QTextDocument* genInfo = window.logging().GenInfo->document();

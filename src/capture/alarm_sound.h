@@ -1,18 +1,25 @@
 #pragma once
 // The alarm sound: "ding.WAV" played to its end while the caller waits. Nothing is
 // dispatched meanwhile (no event loop runs), so no handler, timer tick or block can run
-// inside the sound. The wait is bounded (the sound's length plus a margin, at most a few
-// seconds), so a stuck audio output cannot hang the program. When the file is missing or
-// unplayable, or there is no audio output, the platform beep sounds instead and the call
-// returns at once.
+// inside the sound. The output is opened and fed on a thread of its own, and the caller's
+// wait is bounded by the sound's length plus a margin (at most a few seconds), the opening
+// included: an audio server that does not answer cannot hold the program. When the file is
+// missing or unplayable, there is no audio output, or the output does not answer in time,
+// the platform beep sounds instead.
 
 #include <QString>
+#include <memory>
+
+class QThread;
 
 namespace corvane {
 
 class AlarmSound {
  public:
   explicit AlarmSound(QString fileName = QStringLiteral("ding.WAV"));
+  ~AlarmSound();
+  AlarmSound(const AlarmSound&) = delete;
+  AlarmSound& operator=(const AlarmSound&) = delete;
 
   // Plays the sound (or beeps) and returns when it has ended. True when the file played.
   bool PlayAndWait();
@@ -29,9 +36,12 @@ class AlarmSound {
   static constexpr int kMaxWaitMs = 5000;
 
  private:
+  struct Playback;
   bool Play(const QString& path);
 
   QString fileName_;
+  std::unique_ptr<QThread> thread_;
+  std::shared_ptr<Playback> last_;
   QString failure_;
   qint64 lastWaitMs_ = 0;
 };

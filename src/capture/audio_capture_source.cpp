@@ -178,9 +178,9 @@ void AudioCaptureSource::onStateChanged(QAudio::State state) {
   const QAudio::Error e = audio_->error();
   if (state == QAudio::StoppedState && e != QAudio::NoError) {
     lost_ = true;
-    emit statusChanged(QStringLiteral("Sound card lost: no more audio from %1 (%2; unplugged, "
-                                      "or the audio server stopped)")
-                           .arg(device_.description(), AudioErrorText(e)));
+    emit lost(QStringLiteral("Sound card lost: no more audio from %1 (%2; unplugged, "
+                             "or the audio server stopped)")
+                  .arg(device_.description(), AudioErrorText(e)));
   }
 }
 

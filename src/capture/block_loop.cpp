@@ -26,18 +26,13 @@ BlockLoop::BlockLoop(MeasurementEngine& engine, MeasurementParams& params, Block
 
 BlockLoop::~BlockLoop() { stop(); }
 
-void BlockLoop::start(std::unique_ptr<BlockSource> source) {
+void BlockLoop::start(std::unique_ptr<BlockSource> source, bool freshRun) {
   if (!source || source_) return;
   source_ = std::move(source);
   // Queued: a block is always processed from the event loop, never inside queue().
   connect(source_.get(), &BlockSource::blockDone, this, &BlockLoop::onBlockDone,
           Qt::QueuedConnection);
-  connect(source_.get(), &BlockSource::finished, this, [this] { host_.SourceFinished(); },
-          Qt::QueuedConnection);
-  connect(source_.get(), &BlockSource::statusChanged, this,
-          [this](const QString& text) { host_.SourceStatus(text); });
-  engine_.StartRun();
-  ticksGiven_ = 0;
+  if (freshRun) engine_.StartRun();
   source_->queue(sampleBuf_.get());
 }
 
@@ -51,8 +46,10 @@ void BlockLoop::stop() {
 void BlockLoop::onBlockDone() {
   if (!source_ || inBlock_) return;
   processBlock();
-  // A handler run inside the block (the window closing on a message box) may have stopped us.
+  // The next buffer is queued before anything outside the block runs: a handler of the
+  // signal below may stop the loop (the end of a fast run), and then nothing is queued.
   if (source_) source_->queue(sampleBuf_.get());
+  emit blockProcessed();
 }
 
 void BlockLoop::processBlock() {
@@ -75,26 +72,10 @@ void BlockLoop::processBlock() {
     waterfall_->paintRow(engine_.AvgPwr(), engine_.marks().BandFirst, engine_.marks().BandLast);
   }
   host_.ApplyReadouts(engine_.readouts());
+  host_.BlockDrawn();
   if (waterfall_ && measured) waterfall_->scrollRow();
   ++blocks_;
   inBlock_ = false;
-
-  // A source that drives its own clock ticks once per SampleRate frames of its time.
-  if (source_ && source_->drivesOwnClock()) {
-    const double rate = source_->actualSampleRate();
-    // Below 1 Hz the second count could leave the integer range.
-    if (rate >= 1) {
-      const qint64 seconds =
-          static_cast<qint64>(std::floor(static_cast<double>(source_->framesDelivered()) / rate));
-      while (source_ && ticksGiven_ < seconds) {
-        ++ticksGiven_;
-        inSourceTick_ = true;
-        host_.SourceClockTick();
-        inSourceTick_ = false;
-        emit clockTicked(ticksGiven_);
-      }
-    }
-  }
 }
 
 }  // namespace corvane

@@ -24,11 +24,9 @@ class BlockLoopHost {
   virtual void ApplyReadouts(const Readouts& readouts) = 0;
   // The local time of day (the file's clock with a fast source).
   virtual DateTime Now() = 0;
-  // One tick of the one-second timer, when the source drives its own clock.
-  virtual void SourceClockTick() = 0;
-  // The source has ended (end of file) or reported a status.
-  virtual void SourceFinished() = 0;
-  virtual void SourceStatus(const QString& text) = 0;
+  // The block has been drawn and its read-outs set; what must follow the picture (the
+  // alarm's sound) runs here, before the waterfall scrolls.
+  virtual void BlockDrawn() = 0;
 };
 
 class BlockLoop : public QObject {
@@ -38,23 +36,20 @@ class BlockLoop : public QObject {
             BandPlot* plot, WaterfallWindow* waterfall, QObject* parent = nullptr);
   ~BlockLoop() override;
 
-  // DoLogging: takes an opened source and queues the first block.
-  void start(std::unique_ptr<BlockSource> source);
-  // Program end: the source is closed, no further block runs.
+  // DoLogging: takes an opened source and queues the first block. A fresh run starts the
+  // engine's counters anew; a source reopened within a run (a sound card back) does not.
+  void start(std::unique_ptr<BlockSource> source, bool freshRun = true);
+  // The source is closed, no further block runs.
   void stop();
 
   bool running() const { return source_ != nullptr; }
   bool inBlock() const { return inBlock_; }
   qint64 blocksProcessed() const { return blocks_; }
   BlockSource* source() const { return source_.get(); }
-  // Seconds of the source's own clock ticked so far (fast sources only).
-  qint64 clockSeconds() const { return ticksGiven_; }
-  // True while a tick of the source's own clock runs: its time is clockSeconds() exactly.
-  bool inSourceTick() const { return inSourceTick_; }
 
  signals:
-  // After every tick of a source's own clock.
-  void clockTicked(qint64 seconds);
+  // After every block, outside it (inBlock() is false).
+  void blockProcessed();
 
  private:
   void onBlockDone();
@@ -67,9 +62,7 @@ class BlockLoop : public QObject {
   WaterfallWindow* waterfall_;
   std::unique_ptr<BlockSource> source_;
   bool inBlock_ = false;
-  bool inSourceTick_ = false;
   qint64 blocks_ = 0;
-  qint64 ticksGiven_ = 0;
   double inLevelDb_ = 0;
   std::unique_ptr<int16_t[]> sampleBuf_;  // SampleBuf: the largest block, allocated once
   std::unique_ptr<float[]> fftData_;      // FFTData

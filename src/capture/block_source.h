@@ -8,6 +8,7 @@
 // counts as released, and queues again when it is ready for the next block. Between
 // queue() and blockDone() the source owns the buffer.
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -38,12 +39,17 @@ class BlockSource : public QObject {
   virtual qint64 totalFrames() const { return -1; }
   // Blocks dropped because processing fell behind.
   virtual qint64 droppedBlocks() const { return 0; }
+  // When the source's first frame was taken, where the source itself knows it (a file);
+  // invalid otherwise.
+  virtual QDateTime firstFrameTime() const { return {}; }
 
  signals:
   void blockDone();
   // The source has no more blocks (end of file).
   void finished();
-  // A change the operator should see: device lost, blocks dropped, file truncated.
+  // The device went away (unplugged, the audio server stopped); no more blocks will come.
+  void lost(const QString& why);
+  // A change the operator should see: blocks dropped, file truncated.
   void statusChanged(const QString& text);
 };
 

@@ -1,6 +1,8 @@
 #include "capture/wav_file_source.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <cmath>
 
 namespace corvane {
 
@@ -49,6 +51,13 @@ bool WavFileSource::open(double /*sampleRate*/, int frames, QString* error) {
   }
   startPacing(reader_.sampleRate(), frames);
   return true;
+}
+
+QDateTime WavFileSource::firstFrameTime() const {
+  const double rate = actualSampleRate();
+  if (!(rate > 0)) return {};
+  const auto ms = static_cast<qint64>(std::llround(1000.0 * static_cast<double>(totalFrames()) / rate));
+  return QFileInfo(path_).lastModified().addMSecs(-ms);
 }
 
 void WavFileSource::close() {

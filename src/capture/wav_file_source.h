@@ -18,6 +18,9 @@ class WavFileSource : public PacedSource {
   // `sampleRate` is ignored: the file's rate is used (actualSampleRate()).
   bool open(double sampleRate, int frames, QString* error) override;
   void close() override;
+  qint64 totalFrames() const override { return reader_.frames(); }
+  // The file's modification time less its duration: when a recording of it began.
+  QDateTime firstFrameTime() const override;
 
   // The file's rate and length, readable before open() (0 if it does not parse).
   static bool Probe(const QString& path, int* rate, qint64* frames, QString* error);

@@ -2,7 +2,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMetaObject>
+#include <QFile>
+#include <QStringDecoder>
+#include <sys/stat.h>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +16,7 @@
 #include <QTextCursor>
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 #include "common/numtext.h"
 #include "logging/log_record.h"
@@ -20,7 +26,23 @@ namespace {
 constexpr const char* kDefaultLogFile = "SIGREC.TXT";
 }
 
+QString FileNameText(const std::string& bytes) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString text = utf8(QByteArray::fromStdString(bytes));
+  return utf8.hasError() ? QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()))
+                         : text;
+}
+
+void LogPanel::TakeFileName() {
+  if (LogFile->text() != FileNameText(p_.LogFileName))
+    p_.LogFileName = QFile::encodeName(LogFile->text()).toStdString();
+}
+
 LogPanel::LogPanel(MeasurementParams& params, QWidget* parent) : QObject(parent), p_(params) {
+  // Results come back on the writer's thread and are shown from this one's event loop.
+  appender_ = std::make_unique<BackgroundAppender>([this](const AppendResult& r) {
+    QMetaObject::invokeMethod(this, [this, r] { OnWriteResult(r); }, Qt::QueuedConnection);
+  });
   IntervalLabel = new QLabel("Interval", parent);
   IntervalLabel->setObjectName("IntervalLabel");
   LogInterval = new QComboBox(parent);
@@ -61,13 +83,15 @@ QString LogPanel::IntervalText(double seconds) {
 
 QString LogPanel::CaptionByFileRule() const {
   if (p_.LogFileName.empty()) return "Start Log";
-  // Directories (and anything that is not a plain file) do not count.
-  const QFileInfo info(QString::fromStdString(p_.LogFileName));
-  return info.exists() && info.isFile() ? "Continue Log" : "Start Log";
+  // Directories (and anything that is not a plain file) do not count; the name's own bytes
+  // are looked up.
+  struct stat st {};
+  return ::stat(p_.LogFileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? "Continue Log"
+                                                                          : "Start Log";
 }
 
 QString LogPanel::LoggingToText() const {
-  return "Logging to " + QString::fromStdString(p_.LogFileName);
+  return "Logging to " + FileNameText(p_.LogFileName);
 }
 
 void LogPanel::LogInterval_Click() {
@@ -84,14 +108,14 @@ void LogPanel::LogInterval_Click() {
     LogFileLabel->setEnabled(false);
   } else {
     StartLog->setEnabled(true);
-    p_.LogFileName = LogFile->text().toStdString();
+    TakeFileName();
     LogFileLabel->setEnabled(true);
     LogFile->setEnabled(true);
   }
 }
 
 void LogPanel::LogFile_Change() {
-  p_.LogFileName = LogFile->text().toStdString();
+  TakeFileName();
   if (LogFile->text().isEmpty()) StartLog->setChecked(false);
   StartLog->setText(CaptionByFileRule());
 }
@@ -127,15 +151,53 @@ void LogPanel::WriteRecord(const DateTime& now, int32_t fftLen, const RecordValu
   QString shown = QString::fromStdString(line);
   while (shown.endsWith(QLatin1Char('\n')) || shown.endsWith(QLatin1Char('\r'))) shown.chop(1);
   PrependToGenInfo(shown);
+  appender_->Append(p_.LogFileName, line);
+}
 
-  const AppendResult result = writer_.Append(p_.LogFileName, line);
+void LogPanel::OnWriteResult(const AppendResult& result) {
+  lastResult_ = result;
   if (!result.ok) {
-    LogMsg->setText(QString::fromStdString(result.StatusText()));
-    lastFailed_ = true;
+    const bool first = !lastFailed_;
+    const QString text = QString::fromStdString(result.StatusText());
+    ShowWriteFailure(text);
+    if (first) emit writeFailureChanged(true, text);
   } else if (lastFailed_) {
-    LogMsg->setText(StartLog->isChecked() ? LoggingToText() : QString("Logging Stopped"));
     lastFailed_ = false;
+    LogMsg->setStyleSheet(QString());
+    LogMsg->setEnabled(logMsgWasEnabled_);
+    LogMsg->setText(StartLog->isChecked() ? LoggingToText() : QString("Logging Stopped"));
+    emit writeFailureChanged(false, QString());
   }
+}
+
+void LogPanel::ShowWriteFailure(const QString& text) {
+  // Readable even where start-up greyed the label out: a failure must be seen.
+  if (!lastFailed_) logMsgWasEnabled_ = LogMsg->isEnabled();
+  lastFailed_ = true;
+  LogMsg->setEnabled(true);
+  LogMsg->setStyleSheet(QStringLiteral("color: rgb(176, 0, 0); font-weight: bold;"));
+  LogMsg->setText(text);
+}
+
+bool LogPanel::WaitForWrites(int limitMs) {
+  const bool idle = appender_->WaitIdle(std::chrono::milliseconds(limitMs));
+  // The results of the writes just finished are queued to this object.
+  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  return idle;
+}
+
+void LogPanel::FlushAtEnd() {
+  appender_->Flush(p_.LogFileName);
+  if (!WaitForWrites(static_cast<int>(
+          std::chrono::milliseconds(BackgroundAppender::kShutdownWait).count()))) {
+    std::fprintf(stderr, "Log write still unfinished at the program end\n");
+  } else if (!lastResult_.ok) {
+    std::fprintf(stderr, "%s\n", lastResult_.StatusText().c_str());
+  }
+}
+
+void LogPanel::AddNotice(const DateTime& now, const QString& text) {
+  PrependToGenInfo(QString::fromStdString(FormatPattern(now, "hh:mm:ss  ")) + text);
 }
 
 void LogPanel::AdvanceTick() {

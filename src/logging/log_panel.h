@@ -6,10 +6,11 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/format_pattern.h"
-#include "logging/log_writer.h"
+#include "logging/background_appender.h"
 #include "settings/parameters.h"
 
 class QCheckBox;
@@ -20,6 +21,10 @@ class QPlainTextEdit;
 class QWidget;
 
 namespace corvane {
+
+// A file name held as bytes (the settings file's line, written back exactly as read) as a
+// text to show: UTF-8 where it is valid, otherwise each byte as its Latin-1 character.
+QString FileNameText(const std::string& bytes);
 
 // The latest measured values a record is built from.
 struct RecordValues {
@@ -49,16 +54,27 @@ class LogPanel : public QObject {
 
   // Tick step 3: whether a record is due now.
   bool RecordDue(bool captureRunning) const;
-  // Builds the record, puts it on top of GenInfo and appends it to the file. A write that
-  // fails leaves the record held by the writer for the next due record and shows the reason
-  // in LogMsg; the next successful write puts the "Logging to" line back.
+  // Builds the record, puts it on top of GenInfo and queues it for the file; the writing
+  // and syncing happen on the writer's own thread. A write that fails leaves the record held
+  // for the next due record and shows the reason in LogMsg, readably; the next successful
+  // write puts the "Logging to" line back.
   void WriteRecord(const DateTime& now, int32_t fftLen, const RecordValues& values);
   // Tick step 4.
   void AdvanceTick();
+  // A time-stamped line on top of GenInfo for something the operator should know.
+  void AddNotice(const DateTime& now, const QString& text);
+
+  // Sync each record to the disk (default on); off for runs far faster than real time.
+  void SetSyncToDisk(bool on) { appender_->SetSyncToDisk(on); }
+  // Waits until every queued record has been tried and its result shown (tests, program end).
+  bool WaitForWrites(int limitMs = 10000);
+  // Program end: one last try for held records, then wait for the writer.
+  void FlushAtEnd();
 
   int32_t logTick() const { return logTick_; }
-  LogWriter& writer() { return writer_; }
   bool lastWriteFailed() const { return lastFailed_; }
+  size_t pendingRecords() const { return lastResult_.pending; }
+  size_t droppedRecords() const { return lastResult_.dropped; }
 
   // Controls, named as in the window's design.
   QLabel* IntervalLabel;
@@ -69,14 +85,25 @@ class LogPanel : public QObject {
   QLabel* LogMsg;
   QPlainTextEdit* GenInfo;
 
+ signals:
+  // Writes began to fail (with the reason and what is held) or succeed again.
+  void writeFailureChanged(bool failed, const QString& text);
+
  private:
   void PrependToGenInfo(const QString& line);
   QString LoggingToText() const;
+  // LogFileName from the LogFile text; bytes read from the settings file are kept as long
+  // as the box still shows them.
+  void TakeFileName();
+  void OnWriteResult(const AppendResult& result);
+  void ShowWriteFailure(const QString& text);
 
   MeasurementParams& p_;
-  LogWriter writer_;
+  std::unique_ptr<BackgroundAppender> appender_;
+  AppendResult lastResult_;
   int32_t logTick_ = 0;
   bool lastFailed_ = false;
+  bool logMsgWasEnabled_ = true;
 };
 
 }  // namespace corvane

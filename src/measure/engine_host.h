@@ -14,13 +14,14 @@ class EngineHost {
   virtual double SigBWTextHz() = 0;
   // The TrackSig check box.
   virtual bool TrackingOn() = 0;
-  // "Noise measurement not possible, Signal bandwidth reset"; returns once acknowledged.
+  // "Noise measurement not possible, Signal bandwidth reset": reported to the operator
+  // without waiting for anyone (the station may be unattended).
   virtual void ShowNoiseFailure() = 0;
   // SigBWUD value 100 and SigBW text "100", with their handlers.
   virtual void ResetSignalBandwidth() = 0;
   // The CF text, with its handlers (which may change CentreBin).
   virtual void SetCentreFrequencyText(const std::string& text) = 0;
-  // The alarm sound; returns when it has ended.
+  // The alarm sound, played once the block's picture is drawn.
   virtual void PlayAlarmSound() = 0;
 };
 

@@ -140,13 +140,10 @@ void MeasurementEngine::ProcessBlock(const float* fftData, const DateTime& now) 
   if (!MeasureNoiseAndSignal()) {
     // Nothing in the band to measure the noise against (silence, or a guard region over
     // the whole band): this block stops here, the next one tries again.
-    NoiseLevelDb = kMissingDb;
-    LogSignalDb = kMissingDb;
-    LogSN1HzDb = kMissingDb;
-    Steady = false;
     marks_.MarkSigBWBins = p_.SigBWBins;
     marks_.PeakBin = PeakBin;
     marks_.Measured = false;
+    NothingMeasured();
     return;
   }
   SilenceReported = false;
@@ -158,6 +155,24 @@ void MeasurementEngine::ProcessBlock(const float* fftData, const DateTime& now) 
   Alarm(now);
 
   DetCount = (DetCount + 1) % DetPeriod();
+}
+
+void MeasurementEngine::NothingMeasured() {
+  SigPwr = 0;
+  NoisePwr = 0;
+  InBand = false;
+  Steady = false;
+  NoiseLevelDb = kMissingDb;
+  LogSignalDb = kMissingDb;
+  LogSN1HzDb = kMissingDb;
+  // A strong carrier that comes back is a new rising edge.
+  SN1HzDb = kMissingDb;
+  p_.AlarmActive = false;
+  readouts_.PeakDet.clear();
+  readouts_.SNResultsVisible = false;
+  readouts_.CarrStabMsg = "Carrier Stability";
+  readouts_.CarrStabColour = Rgb{0, 0, 0};
+  readouts_.AlarmColour = Rgb{128, 128, 128};
 }
 
 void MeasurementEngine::NoiseFailure(bool showMessage) {
@@ -307,7 +322,10 @@ void MeasurementEngine::TickDrift(double avConstLeadingNumber) {
   DriftStepHz = std::isfinite(step) ? step : 0.0;
 
   if (avConstLeadingNumber != 0 && std::isfinite(avConstLeadingNumber)) {
-    const float a = static_cast<float>(1.0 / avConstLeadingNumber);
+    // A factor below 1 would weigh the old value negatively, and below 0.5 the drift grows
+    // without bound; it counts as 1, no smoothing.
+    const double factor = avConstLeadingNumber < 1 ? 1.0 : avConstLeadingNumber;
+    const float a = static_cast<float>(1.0 / factor);
     const double next = DriftHzPerSec * static_cast<double>(1.0f - a) + DriftStepHz * a;
     if (std::isfinite(a) && std::isfinite(next)) DriftHzPerSec = next;
   }

@@ -64,10 +64,15 @@ class MeasurementEngine {
   void ProcessBlock(const float* fftData, const DateTime& now);
 
   // The drift update of the one-second tick. A factor of 0 or a non-finite one keeps the
-  // last drift value (the caption is still written and the reference bin still moves on).
+  // last drift value (the caption is still written and the reference bin still moves on);
+  // one below 1 counts as 1.
   void TickDrift(double avConstLeadingNumber);
   // After a record: the log values go back to missing.
   void ResetLogValues();
+  // No input (the source was lost or ended) or a block with nothing to measure (silence):
+  // the read-outs and the log show that nothing is measured, not the last values, and the
+  // alarm is armed again so that a strong carrier coming back alarms anew.
+  void NothingMeasured();
 
   void TrackSigClick();
   void CFToPeakClick();

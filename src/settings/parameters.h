@@ -29,6 +29,11 @@ struct MeasurementParams {
   Rgb TraceColour{0, 0, 0};
 };
 
+// No capture device goes above this rate. A rate outside 1 Hz .. this (a settings line of
+// 1e308 or 1e-320, a file header of 1 GHz) is none a source delivers.
+inline constexpr double kMaxSampleRate = 384000;
+inline bool UsableSampleRate(double rate) { return rate >= 1 && rate <= kMaxSampleRate; }
+
 // Design-time texts and values of the controls.
 namespace design {
 inline constexpr const char* kSRate = "12000";

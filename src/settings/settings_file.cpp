@@ -1,8 +1,13 @@
 #include "settings/settings_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
 
 #include <cerrno>
 #include <cmath>
@@ -71,8 +76,9 @@ std::string ErrorText(const std::string& path, const char* what, int err) {
 
 // Best effort: makes the rename itself durable.
 void SyncDirectoryOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const size_t slash = path.find_last_of('/');
+  const std::string dir =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
@@ -101,14 +107,40 @@ std::string SettingsFileText(const SettingsValues& v) {
   return text;
 }
 
-bool WriteSettingsFile(const std::string& path, const SettingsValues& values, std::string* error) {
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a symbolic link at path leads to (through any chain of links), or path itself.
+std::string WriteTarget(const std::string& path) {
+  std::string target = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(target.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return target;
+    std::string next(buf, static_cast<size_t>(n));
+    target = next[0] == '/' ? next : DirectoryOf(target) + "/" + next;
+  }
+  return target;
+}
+
+}  // namespace
+
+bool WriteSettingsFile(const std::string& linkOrPath, const SettingsValues& values,
+                       std::string* error) {
   auto fail = [&](const std::string& reason) {
     if (error != nullptr) *error = reason;
     return false;
   };
-  if (path.empty() || path.find('\0') != std::string::npos) {
+  if (linkOrPath.empty() || linkOrPath.find('\0') != std::string::npos) {
     return fail("cannot write settings: invalid file name");
   }
+  const std::string path = WriteTarget(linkOrPath);
 
   // A fresh name beside the target (same file system, so the rename is atomic); O_EXCL never
   // reuses someone else's file, and the mode passed lets the umask apply as for any new file.
@@ -123,7 +155,10 @@ bool WriteSettingsFile(const std::string& path, const SettingsValues& values, st
 
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    ::fchmod(fd, old.st_mode & 07777);  // keep the old file's permissions; cosmetic if it fails
+    // Keep the old file's owner and permissions; only root may give the file away, and
+    // where that fails the file is still ours and whole.
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) { /* not permitted: keep our own */ }
+    ::fchmod(fd, old.st_mode & 07777);
   }
 
   int err = 0;
@@ -137,6 +172,44 @@ bool WriteSettingsFile(const std::string& path, const SettingsValues& values, st
   SyncDirectoryOf(path);
   if (error != nullptr) error->clear();
   return true;
+}
+
+int RemoveSettingsLeftovers(const std::string& linkOrPath) {
+  const std::string path = WriteTarget(linkOrPath);
+  const size_t slash = path.find_last_of('/');
+  const std::string dir = DirectoryOf(path);
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".new";
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return 0;
+  int removed = 0;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    // "<pid>_<attempt>", nothing else: a file of any other shape is not ours.
+    const std::string rest = name.substr(prefix.size());
+    const size_t us = rest.find('_');
+    if (us == std::string::npos || us == 0 || us + 1 == rest.size() ||
+        rest.find_first_not_of("0123456789_") != std::string::npos ||
+        rest.find('_', us + 1) != std::string::npos) {
+      continue;
+    }
+    const long pid = std::strtol(rest.substr(0, us).c_str(), nullptr, 10);
+    // A process that still runs may be writing it right now.
+    if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+      continue;
+    if (::unlink((dir + "/" + name).c_str()) == 0) ++removed;
+  }
+  ::closedir(d);
+  return removed;
+}
+
+bool SettingsFileUnreadable(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return errno == EACCES || errno == EPERM;
+  ::close(fd);
+  return false;
 }
 
 int ReadSettingsLines(const std::string& path, std::vector<std::string>* lines) {

@@ -40,9 +40,20 @@ struct SettingsValues {
 std::string SettingsFileText(const SettingsValues& values);
 
 // Writes the file to a new file beside path, syncs it and renames it over path, so the old
-// file stays whole until the new one is complete. On failure returns false with a reason in
-// *error (if given) and leaves any previous file untouched.
+// file stays whole until the new one is complete. Where path is a symbolic link, the file it
+// points to is the one replaced (beside itself), keeping its owner and mode, and the link
+// stays. On failure returns false with a reason in *error (if given) and leaves any previous
+// file untouched.
 bool WriteSettingsFile(const std::string& path, const SettingsValues& values, std::string* error);
+
+// Removes the temporary files that a write of path left behind when the program was killed
+// in the middle of it ("<path>.new<pid>_<n>" of a process that no longer runs). Returns how
+// many were removed.
+int RemoveSettingsLeftovers(const std::string& path);
+
+// Whether path names a file that exists but cannot be read (permissions): such a file must
+// not be overwritten at the program end with values it never gave.
+bool SettingsFileUnreadable(const std::string& path);
 
 // Reads up to eleven lines of path into *lines (cleared first) and returns how many were
 // read: 0 when the file is missing or unreadable, fewer than eleven when it ends early.

@@ -89,13 +89,22 @@ TEST_F(WholeProgram, IqCarrierIsLoggedAtItsFrequencyWithTheExpectedSnr) {
   c.amplitude = 1000;
   c.noiseSigma = 2449;  // S/N in 1 Hz about 30 dB
   corvane::testing::WriteCarrierWav(path("iq.wav").toStdString(), c);
+  // The recording began at 18:00:00 local time: it was last written 30 s later.
+  const QDateTime began(QDate(2026, 12, 8), QTime(18, 0, 0));
+  {
+    QFile f(path("iq.wav"));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(began.addSecs(30), QFileDevice::FileModificationTime));
+  }
   const ProgramRun run = RunCorvane(dir_.path(), {"--input", "iq.wav", "--start", "--log", "--fast"});
   ASSERT_EQ(run.exitCode, 0) << run.stdErr;
   EXPECT_TRUE(run.settingsWritten);
 
-  // One record per second of file time: 43 blocks of 8192 frames hold 29 whole seconds.
+  // One record per second of the file's own time, from 18:00:01: 43 blocks of 8192 frames
+  // hold 29 whole seconds.
   const int blocks = static_cast<int>(c.sampleRate * c.seconds) / 8192;
   ASSERT_EQ(static_cast<int>(run.records.size()), blocks * 8192 / 12000);
+  EXPECT_EQ(run.records.front().time, "18:00:01");
   for (size_t i = 1; i < run.records.size(); ++i) {
     EXPECT_EQ(Seconds(run.records[i].time), Seconds(run.records[i - 1].time) + 1) << i;
   }
@@ -170,14 +179,17 @@ TEST_F(WholeProgram, BadOptionsExitWithStatusTwoAndWriteNoSettings) {
   }
 }
 
-TEST_F(WholeProgram, UnreadableWavShowsTheOpenFailureAndKeepsRunning) {
+// An unattended run whose input never opens has nothing to do: it ends at once, with
+// a status that says so, fast or not.
+TEST_F(WholeProgram, UnreadableWavShowsTheOpenFailureAndEndsWithStatusOne) {
   {
     std::ofstream f(path("bad.wav").toStdString(), std::ios::binary);
     f << "RIFF\x10\0\0\0WAVEjunk";
   }
-  const ProgramRun run =
-      RunCorvane(dir_.path(), {"--input", "bad.wav", "--start", "--quit-after", "1"});
-  ASSERT_EQ(run.exitCode, 0) << run.stdErr;
+  const ProgramRun fast = RunCorvane(dir_.path(), {"--input", "bad.wav", "--start", "--fast"});
+  EXPECT_EQ(fast.exitCode, 1) << fast.stdErr;
+  const ProgramRun run = RunCorvane(dir_.path(), {"--input", "bad.wav", "--start"});
+  ASSERT_EQ(run.exitCode, 1) << run.stdErr;
   EXPECT_NE(run.stdErr.find("Wave input device didn't open!!"), std::string::npos) << run.stdErr;
   EXPECT_TRUE(run.records.empty());
 }

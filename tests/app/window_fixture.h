@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <fstream>
@@ -20,7 +21,9 @@
 #include <vector>
 
 #include "app/corvane_window.h"
+#include "capture/run_control.h"
 #include "dsp/fft.h"
+#include "logging/log_panel.h"
 
 namespace corvane::testing {
 
@@ -70,7 +73,19 @@ class WindowTest : public ::testing::Test {
     emit box->activated(index);
   }
 
-  static std::vector<std::string> FileLines(const QString& path) {
+  // Record lines in GenInfo; the notices between them ("Log write failed", …) left out.
+  int GenInfoRecords() {
+    const QStringList lines =
+        window_->findChild<QPlainTextEdit*>("GenInfo")->toPlainText().split('\n');
+    static const QRegularExpression record("^\\d\\d:\\d\\d:\\d\\d  -?\\d{4,}  ");
+    return static_cast<int>(lines.filter(record).size());
+  }
+
+  // The lines of a file, once the window's log writer has finished what it was given.
+  std::vector<std::string> FileLines(const QString& path) {
+    if (window_) {
+      EXPECT_TRUE(window_->logging().WaitForWrites());
+    }
     std::vector<std::string> lines;
     std::ifstream f(path.toStdString(), std::ios::binary);
     std::string line;

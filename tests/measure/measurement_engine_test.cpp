@@ -473,12 +473,27 @@ TEST_F(EngineTest, DriftFactorZeroOrUnreadableKeepsLastValue) {
   const double last = engine.DriftHzPerSec;
   p.CentreBin = 700;
   for (double n : {0.0, std::numeric_limits<double>::infinity(),
-                   std::numeric_limits<double>::quiet_NaN(), 1e-300}) {
+                   std::numeric_limits<double>::quiet_NaN()}) {
     engine.TickDrift(n);
     EXPECT_EQ(engine.DriftHzPerSec, last);
     EXPECT_EQ(engine.PrevCentreBin, 700);
   }
   EXPECT_EQ(engine.readouts().Drift, "Freq Drift 4.3945 Hz/s");
+}
+
+// A factor below 1 weighs the old drift negatively; below 0.5 it grew without bound (past
+// 1e300 within 1,699 ticks at 0.4). It counts as 1: the drift is the last step.
+TEST_F(EngineTest, DriftFactorBelowOneCountsAsOneAndStaysBounded) {
+  p.CentreBin = 683;
+  engine.StartRun();
+  for (double factor : {0.4, 0.5, 0.99, -5.0, 1e-300}) {
+    for (int t = 0; t < 2000; ++t) {
+      p.CentreBin = 683 + (t % 2);
+      engine.TickDrift(factor);
+      ASSERT_LE(std::fabs(engine.DriftHzPerSec), p.SampleRate) << factor << " tick " << t;
+    }
+    EXPECT_EQ(engine.DriftHzPerSec, engine.DriftStepHz) << factor;
+  }
 }
 
 TEST_F(EngineTest, CentreToPeakMakesNextStepZero) {

@@ -1,0 +1,61 @@
+#pragma once
+// The main window's own controls, named as in its design, and their places: the source and
+// START, the setup group, the parameters, the plot with its read-outs, the results, logging
+// and General Info. The window builds them once and handles their events.
+
+#include "settings/parameters.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMainWindow;
+class QPushButton;
+
+namespace corvane {
+
+class BandPlot;
+class LevelMeter;
+class LogPanel;
+class ParameterPanel;
+class WaterfallWindow;
+
+struct MainControls {
+  // Builds every control into `window` (its central widget and layout).
+  MainControls(QMainWindow* window, MeasurementParams& params);
+
+  ParameterPanel* panel = nullptr;
+  LogPanel* log = nullptr;
+  BandPlot* Spectrum = nullptr;
+  WaterfallWindow* WF = nullptr;
+
+  QComboBox* DeviceBox = nullptr;
+  QCheckBox* SBswap = nullptr;
+  QPushButton* Start = nullptr;
+  QComboBox* WindType = nullptr;
+  QLabel* BinSize = nullptr;
+  QLabel* SourceStatus = nullptr;
+  QCheckBox* TrackSig = nullptr;
+  QPushButton* CFToPeak = nullptr;
+  QGroupBox* SNResults = nullptr;
+  QLabel* SNBin = nullptr;
+  QLabel* SN1Hz = nullptr;
+  QLabel* SN2k5Hz = nullptr;
+  QLabel* ShowNoise = nullptr;
+  QLabel* ShowSignal = nullptr;
+  QLabel* CsrLoc = nullptr;
+  QLabel* PeakDet = nullptr;
+  QLabel* CarrStabMsg = nullptr;
+  QLabel* Drift = nullptr;
+  QLabel* AlarmVisual = nullptr;
+  LevelMeter* IPAmplitude = nullptr;
+
+ private:
+  void Build(QMainWindow* window, MeasurementParams& params);
+  void LayOut(QMainWindow* window);
+};
+
+// Text colour of a label through its style sheet, set only when it changes.
+void SetLabelColour(QLabel* label, const Rgb& colour);
+
+}  // namespace corvane

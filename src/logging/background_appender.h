@@ -1,0 +1,68 @@
+#pragma once
+// A LogWriter on a thread of its own: records are queued and written, synced and closed
+// there, in order, so a slow disk, a sync that takes seconds or a stuck network share never
+// holds up a block or a tick. Records that fail are held by the writer exactly as before.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "logging/log_writer.h"
+
+namespace corvane {
+
+class BackgroundAppender {
+ public:
+  // Called on the writer thread after every append or flush, in order.
+  using Done = std::function<void(const AppendResult&)>;
+
+  explicit BackgroundAppender(Done done = {}, size_t maxPending = LogWriter::kDefaultMaxPending);
+  // Writes what is queued, waiting at most kShutdownWait for it; a writer stuck beyond that
+  // is left to end with the process.
+  ~BackgroundAppender();
+  BackgroundAppender(const BackgroundAppender&) = delete;
+  BackgroundAppender& operator=(const BackgroundAppender&) = delete;
+
+  static constexpr std::chrono::seconds kShutdownWait{10};
+
+  void Append(const std::string& fileName, const std::string& line);
+  // Writes the held records, if any, to fileName.
+  void Flush(const std::string& fileName);
+  void SetSyncToDisk(bool on);
+  // Blocks until every queued job has run; false when `limit` passed first.
+  bool WaitIdle(std::chrono::milliseconds limit);
+  // Records held by the writer after the last job (for the program end's report).
+  size_t pending() const;
+
+ private:
+  struct Job {
+    std::string fileName;
+    std::string line;
+    bool flushOnly = false;
+  };
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable wake, idle;
+    std::deque<Job> jobs;
+    bool busy = false;
+    bool stop = false;
+    bool sync = true;
+    size_t pending = 0;
+    LogWriter writer;
+    Done done;
+    explicit Shared(size_t maxPending) : writer(maxPending) {}
+  };
+  static void Run(const std::shared_ptr<Shared>& s);
+  void Post(Job job);
+
+  std::shared_ptr<Shared> shared_;
+  std::thread thread_;
+};
+
+}  // namespace corvane
