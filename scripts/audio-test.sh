@@ -33,7 +33,7 @@ live)
   player=$!
   sleep 0.5
   seconds=15
-  "$corvane" -platform offscreen --input TestSource --start --log --quit-after "$seconds" \
+  "$corvane" --input TestSource --start --log --quit-after "$seconds" \
     >out.txt 2>err.txt || fail "corvane exited with $? ($(tail -3 err.txt))"
   [ -f SIGREC.TXT ] || fail "no log written ($(tail -3 err.txt))"
   records=$(wc -l <SIGREC.TXT)
@@ -51,14 +51,13 @@ no-server)
   # A server address where nothing listens, so no daemon of the machine can answer.
   export PULSE_SERVER="unix:$work/nothing-here"
   export PULSE_CLIENTCONFIG=/dev/null
-  start=$(date +%s%N)
-  "$corvane" -platform offscreen --input default --start --quit-after 1 >out.txt 2>err.txt \
-    || fail "corvane exited with $?"
-  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  # Nothing to capture: the run ends by itself, with status 1 (a hang fails by the timeout).
+  status=0
+  timeout 60 "$corvane" --input default --start >out.txt 2>err.txt || status=$?
+  [ "$status" -eq 1 ] || fail "corvane exited with $status, not 1: $(tail -3 err.txt)"
   grep -q "Wave input device didn't open!!" err.txt || fail "no open failure shown: $(cat err.txt)"
-  [ "$ms" -lt 8000 ] || fail "took $ms ms"
   [ ! -f SIGREC.TXT ] || fail "a log was written without capture"
-  echo "audio-test no-server: open failure shown, whole run $ms ms"
+  echo "audio-test no-server: open failure shown, exit status 1"
   ;;
 *)
   echo "usage: $0 live|no-server" >&2

@@ -54,7 +54,7 @@ zone=$(printf 'SOAK%s%02d:%02d:%02d' "$sign" $((abs / 3600)) $((abs % 3600 / 60)
 
 echo "soak: $hours h of file time ($seconds records) in $work, TZ=$zone"
 start_ns=$(date +%s%N)
-TZ=$zone CORVANE_REPORT=1 "$bin" -platform offscreen --input test --start --log --fast \
+TZ=$zone CORVANE_REPORT=1 "$bin" --input test --start --log --fast \
   --quit-after "$seconds" >stdout.txt 2>stderr.txt &
 pid=$!
 

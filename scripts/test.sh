@@ -12,13 +12,23 @@ echo "== Build"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
 
-echo "== Tests, with a private headless audio server for the live-capture tests"
+# Windows and whole-program runs on a private X display with a window manager, as a user
+# meets them; live audio through a private headless audio server.
 audio_dir=$(mktemp -d)
+display_dir=$(mktemp -d)
 stop_audio() { scripts/audio-server.sh stop "$audio_dir" >/dev/null 2>&1 || true; }
-trap stop_audio EXIT
+stop_all() {
+  stop_audio
+  scripts/display.sh stop "$display_dir" >/dev/null 2>&1 || true
+  rm -rf "$audio_dir" "$display_dir"
+}
+trap stop_all EXIT
+eval "$(scripts/display.sh start "$display_dir")"
+
+echo "== Tests, on the display $DISPLAY, with the audio server for the live-capture tests"
 (
   eval "$(scripts/audio-server.sh start "$audio_dir")"
-  (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+  (cd build && ctest --output-on-failure -j "$jobs")
   echo "== Live capture through the audio server"
   CORVANE="$root/build/corvane" scripts/audio-test.sh live
 )

@@ -1,10 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <cstdio>
 
+// Windows are tested the way a user meets them: on a display, with a window manager, where
+// a modal dialog really does stop everything (scripts/display.sh gives one). Offscreen hid
+// exactly such a dialog once, so it is not a silent fallback here.
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                  : qgetenv("QT_QPA_PLATFORM"));
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+      std::fprintf(stderr,
+                   "corvane_gui_tests: no DISPLAY; run under scripts/test.sh, or start one with "
+                   "eval \"$(scripts/display.sh start DIR)\"\n");
+      return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+  }
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -485,13 +485,16 @@ TEST_F(WindowTest, ReadoutsOfABlockGoIntoTheLabels) {
 TEST_F(WindowTest, SpectrumTakesTheExtraRoomWhenTheWindowGrows) {
   CorvaneWindow& w = Make();
   w.show();
-  QApplication::processEvents();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
   const QSize plot = w.spectrum()->size();
   const int freqWidth = Find<QGroupBox>("FrequencyGroup")->width();
   const QImage small = w.grab().toImage();
   EXPECT_EQ(small.size(), w.size());
 
-  w.resize(w.width() + 400, w.height() + 300);
+  // The window manager applies the new size when it gets round to it.
+  const QSize grown(w.width() + 400, w.height() + 300);
+  w.resize(grown);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.size() == grown; }, 5000));
   QApplication::processEvents();
   EXPECT_GE(w.spectrum()->width() - plot.width(), 350);
   EXPECT_GE(w.spectrum()->height() - plot.height(), 250);

@@ -486,7 +486,7 @@ struct BinaryRun {
 BinaryRun RunBinary(const QString& dir, const QStringList& extra, int timeoutMs = 60000) {
   QProcess p;
   p.setWorkingDirectory(dir);
-  p.start(CORVANE_BINARY, QStringList{"-platform", "offscreen"} + extra);
+  p.start(CORVANE_BINARY, extra);
   BinaryRun run;
   run.finished = p.waitForFinished(timeoutMs);
   if (!run.finished) {

@@ -1,4 +1,4 @@
-// Runs the corvane binary offscreen over generated WAV files with --fast and reads its log.
+// Runs the corvane binary on the display over generated WAV files with --fast and reads its log.
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,7 @@ void WriteSettings(const QString& dir, double rate = 12000) {
 ProgramRun RunCorvane(const QString& dir, const QStringList& extra) {
   QProcess p;
   p.setWorkingDirectory(dir);
-  QStringList args{"-platform", "offscreen"};
+  QStringList args;
   args << extra;
   p.start(CORVANE_BINARY, args);
   ProgramRun run;

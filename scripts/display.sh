@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# A private X display for the window and whole-program tests: Xvfb with a window manager
+# (openbox), so dialogs are modal, windows are placed and focus moves as on a desktop.
+#
+#   scripts/display.sh start DIR   starts it; prints the variables to export
+#   scripts/display.sh stop DIR    stops it
+#
+# Start prints `export DISPLAY=:N` and `export XAUTHORITY=DIR/Xauthority`, so
+# `eval "$(scripts/display.sh start DIR)"` sets up the calling shell.
+set -euo pipefail
+
+usage() { echo "usage: $0 start|stop DIR" >&2; exit 2; }
+[ $# -eq 2 ] || usage
+cmd=$1
+dir=$(mkdir -p "$2" && cd "$2" && pwd)
+
+stop() {
+  for name in wm xvfb; do
+    if [ -f "$dir/$name.pid" ]; then
+      kill "$(cat "$dir/$name.pid")" 2>/dev/null || true
+      rm -f "$dir/$name.pid"
+    fi
+  done
+}
+
+start() {
+  stop
+  # A display number nobody uses: no socket and no lock file for it.
+  local n
+  for n in $(seq 90 190); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  export XAUTHORITY=$dir/Xauthority
+  : >"$XAUTHORITY"
+  xauth -q add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
+  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -auth "$XAUTHORITY" >"$dir/xvfb.log" 2>&1 &
+  echo $! >"$dir/xvfb.pid"
+  export DISPLAY=:$n
+  local ok=""
+  for _ in $(seq 100); do
+    if xdpyinfo >/dev/null 2>&1 || xdotool getdisplaygeometry >/dev/null 2>&1; then ok=1; break; fi
+    sleep 0.1
+  done
+  [ -n "$ok" ] || { echo "display.sh: Xvfb did not start: $(tail -3 "$dir/xvfb.log")" >&2; stop; exit 1; }
+  openbox --sm-disable >"$dir/wm.log" 2>&1 &
+  echo $! >"$dir/wm.pid"
+  # The window manager has taken over once the root window names it.
+  for _ in $(seq 100); do
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then break; fi
+    sleep 0.1
+  done
+  echo "export DISPLAY=:$n"
+  echo "export XAUTHORITY=$XAUTHORITY"
+}
+
+case "$cmd" in
+  start) start ;;
+  stop) stop ;;
+  *) usage ;;
+esac
