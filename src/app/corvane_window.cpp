@@ -229,12 +229,12 @@ void CorvaneWindow::setLogging(bool on) { c_->log->StartLog->setChecked(on); }
 // ---- START and STOP ---------------------------------------------------------------------
 
 void CorvaneWindow::pressStart() {
-  if (!captureRunning_) StartCapture(false);
+  if (!run_->running()) StartCapture(false);
 }
 
 void CorvaneWindow::Start_Click() {
   // START's button reads STOP while capture runs.
-  if (captureRunning_) {
+  if (run_->running()) {
     StopCapture();
   } else {
     StartCapture(true);
@@ -331,17 +331,21 @@ void CorvaneWindow::StartCapture(bool interactive) {
   c_->CsrLoc->show();
   c_->SourceStatus->clear();
   run_->start();
+  // Nothing measured yet from this source, whatever the last run left.
+  if (!c_->SNResults->isHidden() || !c_->PeakDet->text().isEmpty()) ShowNothingMeasured();
 }
 
 void CorvaneWindow::StopCapture() {
   run_->stop();
   Notice(QStringLiteral("Capture stopped"));
+  ShowNothingMeasured();
   ShowIdleControls();
 }
 
+// Capture has ended (STOP, the end of a file, a failed START). CaptureRunning stays as it
+// was: once capture has started, the tick and its records go on, with missing values.
 void CorvaneWindow::ShowIdleControls() {
   ParameterPanel& p = *c_->panel;
-  captureRunning_ = false;
   alarmPending_ = false;
   p.FFTSize->show();
   p.SRate->show();
@@ -491,7 +495,7 @@ void CorvaneWindow::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     closing_ = true;
     deferredTick_->stop();
-    run_->stop();
+    run_->stop(false);
     std::string error;
     if (iniUnreadable_) {
       std::fprintf(stderr, "%s could not be read at start-up and is left as it is\n",

@@ -59,6 +59,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   LogPanel& logging();
   WaterfallWindow* waterfall();
   BandPlot* spectrum();
+  // CaptureRunning: capture has been started in this run of the program (a record is only
+  // ever due from then on); whether it runs now is runControl()->running().
   bool captureRunning() const { return captureRunning_; }
   // The last START found no source to open.
   bool openFailed() const { return openFailed_; }

@@ -15,7 +15,7 @@ RunControl::RunControl(BlockLoop& loop, QObject* parent) : QObject(parent), loop
   connect(&loop_, &BlockLoop::blockProcessed, this, &RunControl::onBlockProcessed);
 }
 
-RunControl::~RunControl() { stop(); }
+RunControl::~RunControl() { stop(false); }
 
 bool RunControl::open(const Request& request, QString* error) {
   stop();
@@ -56,7 +56,13 @@ void RunControl::start() {
     sourceClock_.Start(origin.toMSecsSinceEpoch(), pending_->actualSampleRate());
   }
   attach(std::move(pending_), true);
-  if (!request_.fast) tickClock_.start();
+  // One clock at a time: a fast run's own, or the wall clock's seconds, which once started
+  // keep ticking through STOP and the end of a file.
+  if (request_.fast) {
+    tickClock_.stop();
+  } else if (!tickClock_.active()) {
+    tickClock_.start();
+  }
 }
 
 void RunControl::attach(std::unique_ptr<BlockSource> source, bool freshRun) {
@@ -67,12 +73,12 @@ void RunControl::attach(std::unique_ptr<BlockSource> source, bool freshRun) {
   loop_.start(std::move(source), freshRun);
 }
 
-void RunControl::stop() {
+void RunControl::stop(bool keepTicking) {
   const bool was = running_ || pending_;
   running_ = false;
   reopening_ = false;
   reopenTimer_.stop();
-  tickClock_.stop();
+  if (!keepTicking) tickClock_.stop();
   pending_.reset();
   if (was) loop_.stop();
 }
@@ -113,10 +119,9 @@ void RunControl::onBlockProcessed() {
 }
 
 void RunControl::onTick(qint64 second) {
-  if (!running_) return;
   // A source that stopped delivering without a word is no input all the same.
-  if (!missing_ && lastBlockAt_.msecsTo(QDateTime::currentDateTime()) >
-                       2 * blockMs() + kStallMarginMs) {
+  if (running_ && !reopening_ && !missing_ &&
+      lastBlockAt_.msecsTo(QDateTime::currentDateTime()) > 2 * blockMs() + kStallMarginMs) {
     emit notice(QStringLiteral("No input: no block for %1 s")
                     .arg(lastBlockAt_.secsTo(QDateTime::currentDateTime())));
     setMissing(true);

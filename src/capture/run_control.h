@@ -37,10 +37,12 @@ class RunControl : public QObject {
   bool open(const Request& request, QString* error);
   // The opened source's own rate (a file's), before start().
   double openedRate() const;
-  // Starts the blocks and the tick.
+  // Starts the blocks and, from the first START on, the tick.
   void start();
-  // Stops blocks, tick and any reopening; the last picture stays where it is drawn.
-  void stop();
+  // Stops the blocks and any reopening; the last picture stays where it is drawn. The tick of
+  // a real-time run goes on, so the log keeps a record for every second, with missing values,
+  // until the program ends (or stop(false)).
+  void stop(bool keepTicking = true);
 
   bool running() const { return running_; }
   bool fast() const { return request_.fast; }

@@ -435,7 +435,7 @@ TEST_F(FaultTest, WavFileTruncatedWhileReadEndsWithAClearStatus) {
   ASSERT_TRUE(RunUntil(10));
   // Cut at 15 s of audio: 44 header bytes and 4 bytes a frame.
   ASSERT_TRUE(QFile::resize(wav, 44 + 4 * 12000 * 15));
-  const bool ended = QTest::qWaitFor([&] { return !w.captureRunning(); }, 20000);
+  const bool ended = QTest::qWaitFor([&] { return !w.runControl()->running(); }, 20000);
   ASSERT_TRUE(ended);
   EXPECT_FALSE(w.blockLoop()->running());
   const QString status = Label("SourceStatus")->text();

@@ -580,6 +580,41 @@ TEST_F(EngineTest, AlarmOnRisingEdgeOnly) {
   EXPECT_EQ(host.sounds, 3);
 }
 
+// No input (a source lost, digital silence) shows and logs nothing measured, not the last
+// values, and arms the alarm again: a strong carrier that comes back alarms anew.
+TEST_F(EngineTest, NothingMeasuredShowsMissingAndRearmsTheAlarm) {
+  p.DetFrames = 2;
+  FloorAndPeak(500, 100);
+  p.AlarmThreshDb = 10;
+  Run(3);
+  ASSERT_EQ(host.sounds, 1);
+  ASSERT_TRUE(engine.Steady);
+  ASSERT_EQ(engine.readouts().CarrStabMsg, "Carrier steady");
+
+  for (const bool silence : {false, true}) {
+    if (silence) {
+      std::fill(data.begin(), data.end(), 0.0f);  // a block of digital silence
+      Run();
+    } else {
+      engine.NothingMeasured();  // the source lost
+    }
+    EXPECT_EQ(engine.NoiseLevelDb, -99.0) << silence;
+    EXPECT_EQ(engine.LogSignalDb, -99.0) << silence;
+    EXPECT_EQ(engine.LogSN1HzDb, -99.0) << silence;
+    EXPECT_FALSE(engine.Steady) << silence;
+    EXPECT_NE(engine.readouts().CarrStabMsg, "Carrier steady") << silence;
+    EXPECT_FALSE(engine.readouts().SNResultsVisible) << silence;
+    EXPECT_TRUE(engine.readouts().PeakDet.empty()) << silence;
+    EXPECT_FALSE(p.AlarmActive) << silence;
+
+    FloorAndPeak(500, 100);
+    now.second = silence ? 50 : 45;
+    Run();
+    EXPECT_EQ(host.sounds, silence ? 3 : 2) << "the carrier back alarms again";
+    EXPECT_EQ(engine.readouts().AlarmVisual, silence ? "Big Signal 14:03:50" : "Big Signal 14:03:45");
+  }
+}
+
 TEST_F(EngineTest, AlarmBeforeAnyInBandBlock) {
   FloorAndPeak(800, 100);  // out of band: SN1HzDb stays 0
   p.AlarmThreshDb = 0;

@@ -19,6 +19,8 @@ struct CarrierParams {
   double noiseSigma = 0;     // Gaussian noise standard deviation per channel
   bool rightLeads = false;   // true: right = -sin, the other sideband
   uint32_t seed = 1;
+  // Digital silence (every sample 0) from silenceFrom to silenceTo seconds.
+  double silenceFrom = 0, silenceTo = 0;
 };
 
 inline void PutLe(std::vector<char>& out, uint32_t v, int bytes) {
@@ -56,6 +58,11 @@ inline std::vector<int16_t> CarrierSamples(const CarrierParams& c) {
   };
   const double w = 2 * M_PI * c.frequencyHz / c.sampleRate;
   for (size_t i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / c.sampleRate;
+    if (t >= c.silenceFrom && t < c.silenceTo) {
+      out.insert(out.end(), static_cast<size_t>(c.channels), int16_t{0});
+      continue;
+    }
     const double ph = w * static_cast<double>(i);
     const double nl = c.noiseSigma > 0 ? noise(rng) : 0.0;
     out.push_back(clip(c.amplitude * std::cos(ph) + nl));
