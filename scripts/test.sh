@@ -33,8 +33,10 @@ echo "== Tests, on the display $DISPLAY, with the audio server for the live-capt
   CORVANE="$root/build/corvane" scripts/audio-test.sh live
 )
 stop_audio
-echo "== Audio server stopped while capturing"
+echo "== Audio server stopped while capturing, then started again"
 CORVANE="$root/build/corvane" scripts/audio-fault-test.sh
+echo "== The alarm while the audio server does not answer"
+CORVANE="$root/build/corvane" scripts/alarm-stall-test.sh
 echo "== No audio server at all"
 CORVANE="$root/build/corvane" scripts/audio-test.sh no-server
 
