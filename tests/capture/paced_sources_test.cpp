@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "capture/audio_file_source.h"
+#include "capture/recorder.h"
 #include "capture/source_factory.h"
 #include "capture/test_signal_source.h"
 #include "dsp/fft.h"
@@ -212,6 +213,42 @@ TEST_F(AudioFileSourceTest, TellsItsLengthAndWhenItsFirstFrameWasTaken) {
     ASSERT_TRUE(source.open(8000, 1024, nullptr));
     EXPECT_EQ(source.totalFrames(), 12000);
     EXPECT_EQ(source.firstFrameTime(), c.first);
+  }
+}
+
+// What the recorder wrote plays back as the same frames, from the time in the file's name.
+TEST_F(AudioFileSourceTest, ARecordingPlaysBackTheFramesRecorded) {
+  RecorderOptions options;
+  options.directory = QFile::encodeName(dir_.path()).toStdString();
+  options.sampleRate = 8000;
+  {
+    Recorder rec(options);
+    std::vector<int16_t> block;
+    for (int b = 0; b < 20; ++b) {
+      block = Numbered(1000, 2);
+      for (int i = 0; i < 1000; ++i) {
+        block[2 * i] = static_cast<int16_t>(b * 1000 + i);
+        block[2 * i + 1] = static_cast<int16_t>(-b);
+      }
+      // 2026-12-08 18:00:00 UTC is the first frame.
+      rec.Write(block.data(), 1000, 1796752800LL * 1'000'000 + (b + 1) * 125'000);
+    }
+  }
+  const QString path = dir_.filePath("corvane-20261208T180000Z.flac");
+  ASSERT_TRUE(QFile::exists(path));
+  AudioFileSource source(path, true);
+  ASSERT_TRUE(source.open(8000, 4096, nullptr));
+  EXPECT_EQ(source.totalFrames(), 20000);
+  EXPECT_EQ(source.firstFrameTime(), QDateTime(QDate(2026, 12, 8), QTime(18, 0, 0), Qt::UTC));
+  QSignalSpy finished(&source, &BlockSource::finished);
+  const auto blocks = RunToEnd(source, 4096, 100, finished);
+  ASSERT_EQ(blocks.size(), 4u);  // the last 3616 frames are less than a block
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    for (int i = 0; i < 4096; ++i) {
+      const int n = static_cast<int>(b) * 4096 + i;
+      ASSERT_EQ(blocks[b][2 * i], n) << n;
+      ASSERT_EQ(blocks[b][2 * i + 1], -(n / 1000)) << n;
+    }
   }
 }
 
