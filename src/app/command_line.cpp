@@ -57,8 +57,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       cl.fast = true;
     } else if (arg == "--input") {
       if (!takeValue(&cl.input) || cl.input.empty()) {
-        return {std::nullopt, "corvane: --input needs a source (test, a .wav file, default or a "
-                              "device name)"};
+        return {std::nullopt, "corvane: --input needs a source (test, an audio file, default or "
+                              "a device name)"};
+      }
+    } else if (arg == "--record") {
+      if (!takeValue(&cl.recordDirectory) || cl.recordDirectory.empty()) {
+        return {std::nullopt, "corvane: --record needs a directory"};
       }
     } else if (arg == "--quit-after") {
       std::string text;
@@ -78,13 +82,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 std::string CommandLineHelp() {
   return "Usage: corvane [options]\n"
          "  --input SOURCE      select the block source at start-up: test (simulated beacon),\n"
-         "                      a .wav file, default, or a capture device's name as listed\n"
+         "                      an audio file (.wav, .flac, .aif, .aiff, .w64, .rf64),\n"
+         "                      default, or a capture device's name as listed\n"
          "  --start             press START once start-up has finished\n"
          "  --log               check Start Log after START\n"
-         "  --fast              read a WAV file or the test signal back to back; the one-second\n"
+         "  --fast              read an audio file or the test signal back to back; the one-second\n"
          "                      tick follows the source's own clock; close at the end of a file\n"
          "  --quit-after SECS   close through the normal program end after SECS seconds\n"
          "                      (of the source's clock with --fast)\n"
+         "  --record DIR        record the input into DIR as FLAC, a file an hour named by its\n"
+         "                      UTC start (corvane-20261208T180000Z.flac); stops when the\n"
+         "                      disk has less than 500 MB free\n"
          "  --help              show this text\n"
          "Qt's own options (for example -platform offscreen) are accepted too.\n";
 }
