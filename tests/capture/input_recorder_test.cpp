@@ -52,6 +52,7 @@ TEST(InputRecorder, RecordsTheBlocksAndReportsGapsAndTheDiskMargin) {
   EXPECT_EQ(gaps.at(0).at(0).toString(), where + "/corvane-20261208T180000Z.flac");
   EXPECT_EQ(gaps.at(0).at(1).toDouble(), 2.0);
   EXPECT_EQ(gaps.at(0).at(2).toLongLong(), 2);
+  EXPECT_TRUE(notices.last().at(0).toString().endsWith("into the file: dropped by the capture"));
 
   freeBytes = 100'000'000;
   for (int b = 0; b < 12 && rec.isRecording(); ++b) take();
