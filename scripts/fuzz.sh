@@ -9,7 +9,7 @@ seconds="${1:-30}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 build="$root/build-fuzz"
-targets=(parse_number_fuzzer format_pattern_fuzzer settings_file_fuzzer wav_reader_fuzzer
+targets=(parse_number_fuzzer format_pattern_fuzzer settings_file_fuzzer audio_file_fuzzer
          log_record_fuzzer)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_FUZZ=ON \

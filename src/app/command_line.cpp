@@ -68,8 +68,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       cl.fast = true;
     } else if (arg == "--input") {
       if (!takeValue(&cl.input) || cl.input.empty()) {
-        return {std::nullopt, "corvane: --input needs a source (test, a .wav file, default or a "
-                              "device name)"};
+        return {std::nullopt, "corvane: --input needs a source (test, an audio file, default or "
+                              "a device name)"};
+      }
+    } else if (arg == "--record") {
+      if (!takeValue(&cl.recordDirectory) || cl.recordDirectory.empty()) {
+        return {std::nullopt, "corvane: --record needs a directory"};
       }
     } else if (arg == "--quit-after") {
       std::string text;
@@ -103,17 +107,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 std::string CommandLineHelp() {
   return "Usage: corvane [options]\n"
          "  --input SOURCE      select the block source at start-up: test (simulated beacon),\n"
-         "                      a .wav file, default, or a capture device's name as listed\n"
+         "                      an audio file (.wav, .flac, .aif, .aiff, .w64, .rf64),\n"
+         "                      default, or a capture device's name as listed\n"
          "  --start             press START once start-up has finished\n"
          "  --log               check Start Log after START (needs a log interval: the\n"
          "                      settings file's or --interval's)\n"
          "  --interval TEXT     choose the log interval by its list entry: No Log, 1s, 5s,\n"
          "                      15s, 30s, 1min, 5min, 15min, 30min, 1hr or 2hr\n"
-         "  --fast              read a WAV file or the test signal back to back; the one-second\n"
+         "  --fast              read an audio file or the test signal back to back; the one-second\n"
          "                      tick follows the source's own clock; close at the end of a file\n"
          "  --quit-after SPAN   close through the normal program end after SPAN (seconds, or\n"
          "                      with s, min, h or d: 90, 15min, 2h, 3d; of the source's clock\n"
          "                      with --fast)\n"
+         "  --record DIR        record the input into DIR as FLAC, a file an hour named by its\n"
+         "                      UTC start (corvane-20261208T180000Z.flac); stops when the\n"
+         "                      disk has less than 500 MB free\n"
          "  --help              show this text\n"
          "A run whose input does not open ends with status 1; SIGTERM, SIGINT and SIGHUP end\n"
          "the program through its normal end (settings written, log flushed).\n"

@@ -9,12 +9,13 @@
 namespace corvane {
 
 struct CommandLine {
-  std::string input;          // --input: "test", a .wav path, "default" or a device's name
+  std::string input;          // --input: "test", an audio file, "default" or a device's name
   bool start = false;         // --start
   bool log = false;           // --log
   bool fast = false;          // --fast
   std::string interval;       // --interval: an entry of the log interval list ("1s", "5min")
   std::optional<double> quitAfterSeconds;  // --quit-after
+  std::string recordDirectory;  // --record: where the input is recorded, empty for nowhere
   bool help = false;          // --help
 };
 

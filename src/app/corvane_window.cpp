@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
@@ -103,11 +105,23 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
   connect(c_->CFToPeak, &QPushButton::clicked, this, &CorvaneWindow::CFToPeak_Click);
   connect(c_->Spectrum, &BandPlot::mouseMoved, this, &CorvaneWindow::Spectrum_MouseMove);
   connect(c_->Spectrum, &BandPlot::mousePressed, this, &CorvaneWindow::Spectrum_MouseDown);
+  connect(c_->RecordInput, &QCheckBox::toggled, this, [this](bool on) {
+    run_->setRecording(on ? recordDir_ : QString());
+  });
+  // Recording that stops by itself (the disk's margin, a failed write) unchecks the box.
+  connect(run_.get(), &RunControl::recordingChanged, this, [this](bool recording) {
+    if (!recording && c_->RecordInput->isChecked() && run_->running()) {
+      const QSignalBlocker quiet(c_->RecordInput);
+      c_->RecordInput->setChecked(false);
+      run_->setRecording(QString());
+    }
+  });
   connect(c_->log, &LogPanel::writeFailureChanged, this, [this](bool failed, const QString& text) {
     Notice(failed ? text : QStringLiteral("Log writes succeed again"));
   });
 
   FormLoad();
+  setRecording(recordDir_, false);
 }
 
 CorvaneWindow::~CorvaneWindow() {
@@ -225,6 +239,17 @@ void CorvaneWindow::setFastMode(bool fast) {
 }
 
 void CorvaneWindow::setLogging(bool on) { c_->log->StartLog->setChecked(on); }
+
+void CorvaneWindow::setRecording(const QString& directory, bool on) {
+  recordDir_ = directory;
+  c_->RecordInput->setToolTip(QStringLiteral("Records the input as FLAC, a file an hour, into %1")
+                                  .arg(QDir(directory).absolutePath()));
+  if (c_->RecordInput->isChecked() == on) {
+    run_->setRecording(on ? recordDir_ : QString());
+  } else {
+    c_->RecordInput->setChecked(on);
+  }
+}
 
 // ---- START and STOP ---------------------------------------------------------------------
 

@@ -44,6 +44,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   // START as the command line presses it: a failure is reported without a message box.
   void pressStart();
   void setLogging(bool on);
+  // Where "Record the input" records, and whether it is on.
+  void setRecording(const QString& directory, bool on);
   // Picks the log interval whose list text is `text` ("1s", "5min"); false if none is.
   bool chooseLogInterval(const QString& text);
   // Replaces the clock of the caption, the alarm's stamp and a tick run by hand (tests).
@@ -128,6 +130,7 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   AlarmSound alarmSound_;
   std::vector<SourceEntry> sources_;
   std::function<QDateTime()> clock_;
+  QString recordDir_ = QStringLiteral("recordings");
   bool fast_ = false;
   bool captureRunning_ = false;
   bool openFailed_ = false;

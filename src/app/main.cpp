@@ -45,7 +45,7 @@ bool ResolveInput(const std::string& input, SourceEntry* entry, std::string* err
       return true;
     }
   }
-  if (text.endsWith(".wav", Qt::CaseInsensitive) || QFileInfo(text).isFile()) {
+  if (IsAudioFileName(text) || QFileInfo(text).isFile()) {
     *entry = WavFileEntry(QFileInfo(text).absoluteFilePath());
     return true;
   }
@@ -123,6 +123,8 @@ int main(int argc, char** argv) {
     }
   }
   if (cl.fast) window.setFastMode(true);
+  if (!cl.recordDirectory.empty())
+    window.setRecording(QString::fromStdString(cl.recordDirectory), true);
   window.show();
 
   int exitStatus = 0;

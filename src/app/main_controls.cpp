@@ -73,6 +73,8 @@ void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
   SourceStatus = MakeLabel("SourceStatus", "", central);
   SourceStatus->setStyleSheet("color: rgb(160, 0, 0);");
   SourceStatus->setWordWrap(true);
+  RecordInput = new QCheckBox("Record the input", central);
+  RecordInput->setObjectName("RecordInput");
 
   TrackSig = new QCheckBox("Auto Track FrequencyPeak", central);
   TrackSig->setObjectName("TrackSig");
@@ -132,6 +134,7 @@ void MainControls::LayOut(QMainWindow* window) {
   setupGrid->addWidget(WindType, 1, 0, 1, 4);
   setupGrid->addWidget(BinSize, 2, 0, 1, 4);
   setupGrid->addWidget(SourceStatus, 3, 0, 1, 4);
+  setupGrid->addWidget(RecordInput, 4, 0, 1, 4);
   setupGrid->setColumnStretch(1, 1);
   setupGrid->setColumnStretch(3, 1);
 

@@ -35,6 +35,7 @@ struct MainControls {
   QComboBox* WindType = nullptr;
   QLabel* BinSize = nullptr;
   QLabel* SourceStatus = nullptr;
+  QCheckBox* RecordInput = nullptr;
   QCheckBox* TrackSig = nullptr;
   QPushButton* CFToPeak = nullptr;
   QGroupBox* SNResults = nullptr;

@@ -16,7 +16,7 @@
 #include <mutex>
 #include <vector>
 
-#include "capture/wav_reader.h"
+#include "capture/audio_file_reader.h"
 
 #include <functional>
 
@@ -133,8 +133,8 @@ bool AlarmSound::Play(const QString& path) {
   int rate = 0;
   int channels = 0;
   std::string error;
-  if (!WavReader::ReadAll(QFile::encodeName(path).toStdString(), &samples, &rate, &channels,
-                          &error)) {
+  if (!AudioFileReader::ReadAll(QFile::encodeName(path).toStdString(), &samples, &rate,
+                                &channels, &error)) {
     failure_ = path + QStringLiteral(": ") + QString::fromStdString(error);
     return false;
   }

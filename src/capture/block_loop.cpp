@@ -45,6 +45,8 @@ void BlockLoop::stop() {
 
 void BlockLoop::onBlockDone() {
   if (!source_ || inBlock_) return;
+  emit blockArrived();
+  if (!source_) return;  // a handler ended the run
   processBlock();
   // The next buffer is queued before anything outside the block runs: a handler of the
   // signal below may stop the loop (the end of a fast run), and then nothing is queued.
@@ -56,6 +58,7 @@ void BlockLoop::processBlock() {
   const int32_t fftLen = Module1::FFTLen;
   if (fftLen < 2 || fftLen > Module1::kMaxFFTLen) return;
   inBlock_ = true;
+  emit blockTaken(sampleBuf_.get(), fftLen);
 
   const InputLevel level = ConvertBlock(sampleBuf_.get(), fftLen, Module1::WinTable,
                                         host_.SidebandSwapChecked(), inLevelDb_, fftData_.get());

@@ -48,6 +48,11 @@ class BlockLoop : public QObject {
   BlockSource* source() const { return source_.get(); }
 
  signals:
+  // A block has arrived and is about to be processed; nothing of it is measured yet.
+  void blockArrived();
+  // Each block's frames as taken from the source, before anything is done with them
+  // (`frames` interleaved 16-bit stereo frames); the recorder listens here.
+  void blockTaken(const int16_t* stereo, int frames);
   // After every block, outside it (inBlock() is false).
   void blockProcessed();
 

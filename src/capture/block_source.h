@@ -1,5 +1,5 @@
 #pragma once
-// Where blocks come from: a sound card, a WAV file or the simulated beacon.
+// Where blocks come from: a sound card, an audio file or the simulated beacon.
 //
 // The block loop's contract: open() prepares the source for blocks of `frames` interleaved
 // 16-bit stereo frames (left = in-phase, right = quadrature); queue() hands it the one
@@ -28,7 +28,7 @@ class BlockSource : public QObject {
   // Stops the source; a queued buffer is abandoned. Safe to call when not open.
   virtual void close() = 0;
 
-  // The rate the blocks really have (a WAV file's own rate); the requested one otherwise.
+  // The rate the blocks really have (a file's own rate); the requested one otherwise.
   virtual double actualSampleRate() const = 0;
   // True when blocks may be delivered faster than real time (a file read back to back);
   // the tick then follows framesDelivered() instead of the wall clock.

@@ -12,7 +12,13 @@ RunControl::RunControl(BlockLoop& loop, QObject* parent) : QObject(parent), loop
     emit clockJumped(QDateTime::fromSecsSinceEpoch(expected),
                      QDateTime::fromSecsSinceEpoch(now));
   });
+  connect(&loop_, &BlockLoop::blockArrived, this, &RunControl::onBlockArrived);
   connect(&loop_, &BlockLoop::blockProcessed, this, &RunControl::onBlockProcessed);
+  connect(&loop_, &BlockLoop::blockTaken, this, &RunControl::onBlockTaken);
+  connect(&recorder_, &InputRecorder::notice, this, &RunControl::notice);
+  connect(&recorder_, &InputRecorder::recordingChanged, this, &RunControl::recordingChanged);
+  // The recording's own clock: a file read faster than real time is stamped with its time.
+  recorder_.setClock([this] { return now().toUTC(); });
 }
 
 RunControl::~RunControl() { stop(false); }
@@ -56,6 +62,8 @@ void RunControl::start() {
     sourceClock_.Start(origin.toMSecsSinceEpoch(), pending_->actualSampleRate());
   }
   attach(std::move(pending_), true);
+  droppedNoted_ = 0;
+  startRecorder();
   // One clock at a time: a fast run's own, or the wall clock's seconds, which once started
   // keep ticking through STOP and the end of a file.
   if (request_.fast) {
@@ -81,6 +89,40 @@ void RunControl::stop(bool keepTicking) {
   if (!keepTicking) tickClock_.stop();
   pending_.reset();
   if (was) loop_.stop();
+  recorder_.stop();
+}
+
+void RunControl::setRecording(const QString& directory) {
+  recordDir_ = directory;
+  if (directory.isEmpty()) {
+    recorder_.stop();
+  } else if (running_) {
+    startRecorder();
+  }
+}
+
+void RunControl::startRecorder() {
+  if (recordDir_.isEmpty() || recorder_.isRecording()) return;
+  const BlockSource* s = loop_.source();
+  QString why;
+  if (!recorder_.start(recordDir_, s ? s->actualSampleRate() : request_.sampleRate, &why)) {
+    emit notice(QStringLiteral("Recording not started: %1").arg(why));
+    emit recordingChanged(false);
+  }
+}
+
+qint64 RunControl::totalDropped() const {
+  const BlockSource* s = loop_.source();
+  return droppedBase_ + (s ? s->droppedBlocks() : 0);
+}
+
+void RunControl::onBlockTaken(const int16_t* stereo, int frames) {
+  if (!recorder_.isRecording()) return;
+  // The file cannot hold a gap: the recorder names the blocks the capture dropped.
+  const qint64 dropped = totalDropped();
+  if (dropped > droppedNoted_) recorder_.noteDroppedBlocks(dropped - droppedNoted_);
+  droppedNoted_ = dropped;
+  recorder_.takeBlock(stereo, frames);
 }
 
 QDateTime RunControl::now() const {
@@ -103,18 +145,23 @@ void RunControl::onBlockProcessed() {
   if (!running_ || !s) return;
   lastBlockAt_ = QDateTime::currentDateTime();
   setMissing(false);
-  const qint64 total = droppedBase_ + s->droppedBlocks();
+  const qint64 total = totalDropped();
   if (total > dropped_) {
     const qint64 now = total - dropped_;
     dropped_ = total;
     emit blocksDropped(now, total);
   }
-  if (request_.fast) {
-    for (const int64_t second : sourceClock_.Advance(framesBefore_ + s->framesDelivered())) {
-      ++ticks_;
-      emit tick(QDateTime::fromSecsSinceEpoch(second));
-      if (!running_) return;  // a tick's handler ended the run
-    }
+}
+
+void RunControl::onBlockArrived() {
+  BlockSource* s = loop_.source();
+  if (!running_ || !s || !request_.fast) return;
+  // The seconds this block's frames pass are ticked before it is measured: a record at
+  // second S then holds the last block that ended before S, as in a real-time run.
+  for (const int64_t second : sourceClock_.Advance(framesBefore_ + s->framesDelivered())) {
+    ++ticks_;
+    emit tick(QDateTime::fromSecsSinceEpoch(second));
+    if (!running_) return;  // a tick's handler ended the run
   }
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "capture/block_source.h"
+#include "capture/input_recorder.h"
 #include "capture/source_clock.h"
 #include "capture/source_factory.h"
 #include "capture/tick_clock.h"
@@ -53,6 +54,13 @@ class RunControl : public QObject {
   qint64 ticksGiven() const { return ticks_; }
   const SourceEntry& entry() const { return request_.entry; }
 
+  // Records the input into `directory` (FLAC, a file an hour) from now on while capture runs;
+  // an empty directory stops recording.
+  void setRecording(const QString& directory);
+  bool recording() const { return recorder_.isRecording(); }
+  QString recordDirectory() const { return recordDir_; }
+  InputRecorder& recorder() { return recorder_; }
+
   // Seconds between attempts to reopen a lost sound card.
   static constexpr int kReopenMs = 3000;
   // Input counts as missing when no block came for this long beyond two blocks' time.
@@ -73,9 +81,15 @@ class RunControl : public QObject {
   void inputBack();
   // The run ended by itself (end of a file): `why` says so; running() is false.
   void ended(const QString& why);
+  // Recording began or ended (also by itself: the disk's margin reached, a write failed).
+  void recordingChanged(bool recording);
 
  private:
   void attach(std::unique_ptr<BlockSource> source, bool freshRun);
+  void startRecorder();
+  void onBlockTaken(const int16_t* stereo, int frames);
+  qint64 totalDropped() const;
+  void onBlockArrived();
   void onBlockProcessed();
   void onTick(qint64 second);
   void onLost(const QString& why);
@@ -90,6 +104,9 @@ class RunControl : public QObject {
   TickClock tickClock_;
   SourceClock sourceClock_;
   QTimer reopenTimer_;
+  InputRecorder recorder_;
+  QString recordDir_;
+  qint64 droppedNoted_ = 0;  // drops already told to the recorder
   QDateTime lastBlockAt_;
   qint64 dropped_ = 0;
   qint64 ticks_ = 0;

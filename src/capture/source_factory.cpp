@@ -7,7 +7,7 @@
 
 #include "capture/audio_capture_source.h"
 #include "capture/test_signal_source.h"
-#include "capture/wav_file_source.h"
+#include "capture/audio_file_source.h"
 
 namespace corvane {
 
@@ -58,9 +58,14 @@ SourceEntry DefaultSource() {
 SourceEntry WavFileEntry(const QString& path) {
   SourceEntry e;
   e.kind = SourceEntry::Kind::WavFile;
-  e.text = QStringLiteral("WAV file: ") + QFileInfo(path).fileName();
+  e.text = QStringLiteral("Audio file: ") + QFileInfo(path).fileName();
   e.path = path;
   return e;
+}
+
+bool IsAudioFileName(const QString& path) {
+  static const QStringList kSuffixes = {"wav", "flac", "aif", "aiff", "aifc", "w64", "rf64"};
+  return kSuffixes.contains(QFileInfo(path).suffix(), Qt::CaseInsensitive);
 }
 
 SourceEntry PlatformDefaultEntry() {
@@ -77,7 +82,7 @@ std::unique_ptr<BlockSource> CreateSource(const SourceEntry& entry, double centr
     case SourceEntry::Kind::TestSignal:
       return std::make_unique<TestSignalSource>(centreHz, fast);
     case SourceEntry::Kind::WavFile:
-      return std::make_unique<WavFileSource>(entry.path, fast);
+      return std::make_unique<AudioFileSource>(entry.path, fast);
   }
   return nullptr;
 }

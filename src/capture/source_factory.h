@@ -15,7 +15,7 @@ struct SourceEntry {
   Kind kind = Kind::SoundCard;
   QString text;      // as listed in DeviceBox
   QByteArray id;     // the sound card's device id, empty for the others
-  QString path;      // the WAV file
+  QString path;      // the audio file
 };
 
 inline constexpr const char* kTestSignalText = "Test signal (simulated beacon)";
@@ -27,6 +27,8 @@ std::vector<SourceEntry> ListSources();
 // the machine has no capture device at all.
 SourceEntry DefaultSource();
 SourceEntry WavFileEntry(const QString& path);
+// A name that says it is an audio file we read: .wav, .flac, .aif, .aiff, .aifc, .w64, .rf64.
+bool IsAudioFileName(const QString& path);
 // No entry selected: the platform's default input (or its first), whatever it is at START.
 SourceEntry PlatformDefaultEntry();
 

@@ -439,7 +439,7 @@ TEST_F(FaultTest, WavFileTruncatedWhileReadEndsWithAClearStatus) {
   ASSERT_TRUE(ended);
   EXPECT_FALSE(w.blockLoop()->running());
   const QString status = Label("SourceStatus")->text();
-  EXPECT_TRUE(status.startsWith("WAV file ended early")) << status.toStdString();
+  EXPECT_TRUE(status.startsWith("Audio file ended early")) << status.toStdString();
   // Blocks of 8192 frames: 21 whole blocks fit in 15 s, so the last tick is at second 14.
   const std::vector<std::string> lines = FileLines("SIGREC.TXT");
   EXPECT_EQ(lines.size(), 14u);

@@ -332,7 +332,7 @@ TEST(AlarmSound, UnreadableFileBeepsWithTheReason) {
   AlarmSound alarm;
   EXPECT_EQ(alarm.Locate(), dir.filePath("ding.WAV"));
   EXPECT_FALSE(alarm.PlayAndWait());
-  EXPECT_TRUE(alarm.failure().contains("no format chunk")) << alarm.failure().toStdString();
+  EXPECT_TRUE(alarm.failure().contains("unreadable: ")) << alarm.failure().toStdString();
   QDir::setCurrent(old);
 }
 

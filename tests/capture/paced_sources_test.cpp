@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QAudioDevice>
@@ -9,9 +10,10 @@
 #include <cmath>
 #include <vector>
 
+#include "capture/audio_file_source.h"
+#include "capture/recorder.h"
 #include "capture/source_factory.h"
 #include "capture/test_signal_source.h"
-#include "capture/wav_file_source.h"
 #include "dsp/fft.h"
 
 namespace corvane {
@@ -48,7 +50,7 @@ std::vector<int16_t> Numbered(int frames, int channels) {
   return s;
 }
 
-class WavFileSourceTest : public ::testing::Test {
+class AudioFileSourceTest : public ::testing::Test {
  protected:
   QString Write(const QByteArray& bytes, const QString& name = QStringLiteral("in.wav")) {
     const QString path = dir_.filePath(name);
@@ -82,11 +84,11 @@ std::vector<std::vector<int16_t>> RunToEnd(BlockSource& source, int frames, int 
   return blocks;
 }
 
-TEST_F(WavFileSourceTest, FastModeDeliversContiguousBlocksThenFinishes) {
+TEST_F(AudioFileSourceTest, FastModeDeliversContiguousBlocksThenFinishes) {
   const int frames = 1024;
   for (int channels : {2, 1}) {
     // 10.5 blocks: the half block at the end is dropped.
-    WavFileSource source(Write(Wav(Numbered(10 * frames + 512, channels), channels, 22050)),
+    AudioFileSource source(Write(Wav(Numbered(10 * frames + 512, channels), channels, 22050)),
                          true);
     QString error;
     ASSERT_TRUE(source.open(12000, frames, &error)) << error.toStdString();
@@ -107,8 +109,8 @@ TEST_F(WavFileSourceTest, FastModeDeliversContiguousBlocksThenFinishes) {
   }
 }
 
-TEST_F(WavFileSourceTest, BlocksComeFromTheEventLoopNeverInsideQueue) {
-  WavFileSource source(Write(Wav(Numbered(4096, 2), 2, 8000)), true);
+TEST_F(AudioFileSourceTest, BlocksComeFromTheEventLoopNeverInsideQueue) {
+  AudioFileSource source(Write(Wav(Numbered(4096, 2), 2, 8000)), true);
   ASSERT_TRUE(source.open(8000, 1024, nullptr));
   QSignalSpy done(&source, &BlockSource::blockDone);
   std::vector<int16_t> buffer(2048);
@@ -117,9 +119,9 @@ TEST_F(WavFileSourceTest, BlocksComeFromTheEventLoopNeverInsideQueue) {
   EXPECT_TRUE(done.wait(2000));
 }
 
-TEST_F(WavFileSourceTest, RealTimePacingFollowsTheFileRate) {
+TEST_F(AudioFileSourceTest, RealTimePacingFollowsTheFileRate) {
   // 8 blocks of 400 frames at 8000 Hz: 50 ms each, 0.4 s in all.
-  WavFileSource source(Write(Wav(Numbered(3200, 2), 2, 8000)), false);
+  AudioFileSource source(Write(Wav(Numbered(3200, 2), 2, 8000)), false);
   ASSERT_TRUE(source.open(8000, 400, nullptr));
   EXPECT_FALSE(source.drivesOwnClock());
   QSignalSpy finished(&source, &BlockSource::finished);
@@ -130,32 +132,33 @@ TEST_F(WavFileSourceTest, RealTimePacingFollowsTheFileRate) {
   EXPECT_GE(t.elapsed(), 390);  // never early; how late depends on the machine's load
 }
 
-TEST_F(WavFileSourceTest, RefusesWhatItCannotPlayWithTheReason) {
+TEST_F(AudioFileSourceTest, RefusesWhatItCannotPlayWithTheReason) {
   QString error;
-  WavFileSource missing(dir_.filePath("nope.wav"), true);
+  AudioFileSource missing(dir_.filePath("nope.wav"), true);
   EXPECT_FALSE(missing.open(12000, 1024, &error));
   EXPECT_TRUE(error.contains("No such file")) << error.toStdString();
 
+  // A recorder stopped before it wrote its header's length: what is there still plays.
   QByteArray cut = Wav(Numbered(4096, 2), 2, 8000);
   cut.chop(1000);
-  WavFileSource truncated(Write(cut, "cut.wav"), true);
-  EXPECT_FALSE(truncated.open(12000, 1024, &error));
-  EXPECT_TRUE(error.contains("truncated")) << error.toStdString();
+  AudioFileSource truncated(Write(cut, "cut.wav"), true);
+  EXPECT_TRUE(truncated.open(12000, 1024, &error)) << error.toStdString();
+  EXPECT_EQ(truncated.totalFrames(), 4096 - 250);
 
-  WavFileSource shortFile(Write(Wav(Numbered(1000, 2), 2, 8000), "short.wav"), true);
+  AudioFileSource shortFile(Write(Wav(Numbered(1000, 2), 2, 8000), "short.wav"), true);
   EXPECT_FALSE(shortFile.open(12000, 1024, &error));
   EXPECT_TRUE(error.contains("less than one block")) << error.toStdString();
 
-  QByteArray eightBit = Wav(Numbered(4096, 2), 2, 8000);
-  eightBit[34] = 8;  // bits per sample
-  WavFileSource notSixteen(Write(eightBit, "8bit.wav"), true);
-  EXPECT_FALSE(notSixteen.open(12000, 1024, &error));
-  EXPECT_TRUE(error.contains("8-bit")) << error.toStdString();
+  QByteArray quad = Wav(Numbered(4096, 2), 2, 8000);
+  quad[22] = 4;  // channels
+  AudioFileSource fourChannels(Write(quad, "quad.wav"), true);
+  EXPECT_FALSE(fourChannels.open(12000, 1024, &error));
+  EXPECT_TRUE(error.contains("4 channels")) << error.toStdString();
 }
 
-TEST_F(WavFileSourceTest, FileCutShortWhileReadEndsWithAStatus) {
+TEST_F(AudioFileSourceTest, FileCutShortWhileReadEndsWithAStatus) {
   const QString path = Write(Wav(Numbered(8 * 1024, 2), 2, 8000));
-  WavFileSource source(path, true);
+  AudioFileSource source(path, true);
   ASSERT_TRUE(source.open(8000, 1024, nullptr));
   QSignalSpy finished(&source, &BlockSource::finished);
   QSignalSpy status(&source, &BlockSource::statusChanged);
@@ -175,8 +178,8 @@ TEST_F(WavFileSourceTest, FileCutShortWhileReadEndsWithAStatus) {
   EXPECT_EQ(source.framesDelivered(), 2048);
 }
 
-TEST_F(WavFileSourceTest, CloseAbandonsTheQueuedBuffer) {
-  WavFileSource source(Write(Wav(Numbered(4096, 2), 2, 8000)), false);
+TEST_F(AudioFileSourceTest, CloseAbandonsTheQueuedBuffer) {
+  AudioFileSource source(Write(Wav(Numbered(4096, 2), 2, 8000)), false);
   ASSERT_TRUE(source.open(8000, 1024, nullptr));
   QSignalSpy done(&source, &BlockSource::blockDone);
   std::vector<int16_t> buffer(2048, 7);
@@ -184,6 +187,69 @@ TEST_F(WavFileSourceTest, CloseAbandonsTheQueuedBuffer) {
   source.close();
   EXPECT_FALSE(done.wait(300));
   EXPECT_EQ(buffer[0], 7);
+}
+
+// The clock's origin: a recording's name, or for any other file its modification time less
+// its duration.
+TEST_F(AudioFileSourceTest, TellsItsLengthAndWhenItsFirstFrameWasTaken) {
+  const QDateTime modified = QDateTime(QDate(2026, 12, 8), QTime(18, 30, 0), Qt::UTC);
+  struct Case {
+    const char* name;
+    QDateTime first;
+  };
+  const Case cases[] = {
+      {"corvane-20261208T180000Z.wav", QDateTime(QDate(2026, 12, 8), QTime(18, 0, 0), Qt::UTC)},
+      {"beacon.wav", modified.addMSecs(-1500)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = Write(Wav(Numbered(12000, 2), 2, 8000), c.name);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
+    f.close();
+    AudioFileSource source(path, true);
+    EXPECT_FALSE(source.firstFrameTime().isValid());
+    ASSERT_TRUE(source.open(8000, 1024, nullptr));
+    EXPECT_EQ(source.totalFrames(), 12000);
+    EXPECT_EQ(source.firstFrameTime(), c.first);
+  }
+}
+
+// What the recorder wrote plays back as the same frames, from the time in the file's name.
+TEST_F(AudioFileSourceTest, ARecordingPlaysBackTheFramesRecorded) {
+  RecorderOptions options;
+  options.directory = QFile::encodeName(dir_.path()).toStdString();
+  options.sampleRate = 8000;
+  {
+    Recorder rec(options);
+    std::vector<int16_t> block;
+    for (int b = 0; b < 20; ++b) {
+      block = Numbered(1000, 2);
+      for (int i = 0; i < 1000; ++i) {
+        block[2 * i] = static_cast<int16_t>(b * 1000 + i);
+        block[2 * i + 1] = static_cast<int16_t>(-b);
+      }
+      // 2026-12-08 18:00:00 UTC is the first frame.
+      rec.Write(block.data(), 1000, 1796752800LL * 1'000'000 + (b + 1) * 125'000);
+    }
+  }
+  const QString path = dir_.filePath("corvane-20261208T180000Z.flac");
+  ASSERT_TRUE(QFile::exists(path));
+  AudioFileSource source(path, true);
+  ASSERT_TRUE(source.open(8000, 4096, nullptr));
+  EXPECT_EQ(source.totalFrames(), 20000);
+  EXPECT_EQ(source.firstFrameTime(), QDateTime(QDate(2026, 12, 8), QTime(18, 0, 0), Qt::UTC));
+  QSignalSpy finished(&source, &BlockSource::finished);
+  const auto blocks = RunToEnd(source, 4096, 100, finished);
+  ASSERT_EQ(blocks.size(), 4u);  // the last 3616 frames are less than a block
+  for (size_t b = 0; b < blocks.size(); ++b) {
+    for (int i = 0; i < 4096; ++i) {
+      const int n = static_cast<int>(b) * 4096 + i;
+      ASSERT_EQ(blocks[b][2 * i], n) << n;
+      ASSERT_EQ(blocks[b][2 * i + 1], -(n / 1000)) << n;
+    }
+  }
 }
 
 int PeakBin(const std::vector<int16_t>& block, int n) {
@@ -272,6 +338,12 @@ TEST(SourceFactory, ListEndsWithTheTestSignalAndWavEntriesKeepThePath) {
   auto source = CreateSource(wav, 1000, false);
   ASSERT_TRUE(source);
   EXPECT_FALSE(source->drivesOwnClock());
+  for (const char* name : {"a.wav", "b.FLAC", "c.aif", "d.aiff", "e.aifc", "f.w64", "g.rf64"}) {
+    EXPECT_TRUE(IsAudioFileName(name)) << name;
+  }
+  for (const char* name : {"a.mp3", "b.ogg", "flac", "c.wav.txt"}) {
+    EXPECT_FALSE(IsAudioFileName(name)) << name;
+  }
 }
 
 }  // namespace
