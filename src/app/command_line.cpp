@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "logging/log_history.h"
+
 namespace corvane {
 
 namespace {
@@ -20,7 +22,41 @@ bool ParseSeconds(const std::string& text, double* out) {
   return true;
 }
 
+bool EndsWithPictureType(const std::string& path) {
+  auto ends = [&](const char* ext) {
+    const std::string e(ext);
+    if (path.size() <= e.size()) return false;
+    for (size_t i = 0; i < e.size(); ++i) {
+      const char c = path[path.size() - e.size() + i];
+      if (static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != e[i]) return false;
+    }
+    return true;
+  };
+  return ends(".png") || ends(".svg");
+}
+
 }  // namespace
+
+bool ParseTimeArgument(const std::string& text, TimeArgument* out) {
+  if (text.size() >= 3 && text[0] == '-') {
+    double n = 0;
+    if (!ParseSeconds(text.substr(1, text.size() - 2), &n)) return false;
+    double unit = 0;
+    switch (text.back()) {
+      case 's': unit = 1; break;
+      case 'm': unit = 60; break;
+      case 'h': unit = 3600; break;
+      case 'd': unit = 86400; break;
+      default: return false;
+    }
+    *out = TimeArgument{true, n * unit};
+    return true;
+  }
+  double t = 0;
+  if (!ParseUtcTime(text, &t)) return false;
+  *out = TimeArgument{false, t};
+  return true;
+}
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   CommandLine cl;
@@ -68,9 +104,43 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return {std::nullopt, "corvane: --quit-after: not a number of seconds: " + text};
       }
       cl.quitAfterSeconds = seconds;
+    } else if (arg == "--plot" || arg == "--history") {
+      std::vector<std::string>& files = arg == "--plot" ? cl.plotFiles : cl.historyFiles;
+      if (hasInlineValue) files.push_back(value);
+      while (i + 1 < args.size() && args[i + 1].rfind("-", 0) != 0) files.push_back(args[++i]);
+      if (files.empty() || files.back().empty()) {
+        return {std::nullopt, "corvane: " + arg + " needs one or more log files"};
+      }
+    } else if (arg == "--out") {
+      if (!takeValue(&cl.out) || !EndsWithPictureType(cl.out)) {
+        return {std::nullopt, "corvane: --out needs a picture name ending in .png or .svg"};
+      }
+    } else if (arg == "--from" || arg == "--to") {
+      std::string text;
+      TimeArgument t;
+      if (!takeValue(&text) || !ParseTimeArgument(text, &t)) {
+        return {std::nullopt, "corvane: " + arg + ": not a time: " + text + " (see --help)"};
+      }
+      (arg == "--from" ? cl.from : cl.to) = t;
     } else {
       return {std::nullopt, "corvane: unknown option: " + args[i] + " (try --help)"};
     }
+  }
+  const bool plot = !cl.plotFiles.empty();
+  if (plot && !cl.historyFiles.empty()) {
+    return {std::nullopt, "corvane: --plot and --history cannot be used together"};
+  }
+  if (plot != !cl.out.empty()) {
+    return {std::nullopt, plot ? "corvane: --plot needs --out PICTURE.png or PICTURE.svg"
+                               : "corvane: --out needs --plot"};
+  }
+  if ((cl.from || cl.to) && !plot && cl.historyFiles.empty()) {
+    return {std::nullopt, "corvane: --from and --to need --plot or --history"};
+  }
+  if (cl.from && cl.to && cl.from->beforeLast == cl.to->beforeLast &&
+      (cl.from->beforeLast ? cl.from->seconds <= cl.to->seconds
+                           : cl.from->seconds >= cl.to->seconds)) {
+    return {std::nullopt, "corvane: --from must come before --to"};
   }
   return {cl, {}};
 }
@@ -85,6 +155,16 @@ std::string CommandLineHelp() {
          "                      tick follows the source's own clock; close at the end of a file\n"
          "  --quit-after SECS   close through the normal program end after SECS seconds\n"
          "                      (of the source's clock with --fast)\n"
+         "  --plot FILE...      draw the history of logs (the record log, SIGREC.TXT, or the CSV\n"
+         "                      data log; several files join into one time line) into the\n"
+         "                      picture given by --out, then exit; no display is needed\n"
+         "  --out PICTURE       where --plot draws: a .png (1600 x 1000 pixels) or an .svg\n"
+         "  --history FILE...   open the log history window on the files, following them live\n"
+         "  --from TIME         start of the span to draw (default: the first record)\n"
+         "  --to TIME           end of the span to draw (default: the last record)\n"
+         "                      TIME is UTC: 2026-12-08, 2026-12-08T18:00 or 2026-12-08 18:00:30\n"
+         "                      (a trailing Z or an offset such as +01:00 is allowed), or a span\n"
+         "                      back from the last record: -90m, -36h, -7d (also s)\n"
          "  --help              show this text\n"
          "Qt's own options (for example -platform offscreen) are accepted too.\n";
 }

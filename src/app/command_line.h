@@ -8,6 +8,12 @@
 
 namespace corvane {
 
+// --from / --to: a UTC time, or a span back from the latest record.
+struct TimeArgument {
+  bool beforeLast = false;  // seconds counts back from the latest record
+  double seconds = 0;       // UTC seconds since 1970, or the span back
+};
+
 struct CommandLine {
   std::string input;          // --input: "test", a .wav path, "default" or a device's name
   bool start = false;         // --start
@@ -15,6 +21,10 @@ struct CommandLine {
   bool fast = false;          // --fast
   std::optional<double> quitAfterSeconds;  // --quit-after
   bool help = false;          // --help
+  std::vector<std::string> plotFiles;     // --plot FILE...
+  std::string out;                        // --out PICTURE.png|.svg
+  std::vector<std::string> historyFiles;  // --history FILE...
+  std::optional<TimeArgument> from, to;   // --from, --to
 };
 
 struct ParseResult {
@@ -26,5 +36,9 @@ struct ParseResult {
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 std::string CommandLineHelp();
+
+// "2026-12-08", "2026-12-08T18:00", "2026-12-08 18:00:30" (UTC unless a "Z" or an offset
+// such as "+01:00" follows), or "-90m", "-36h", "-7d" (before the latest record).
+bool ParseTimeArgument(const std::string& text, TimeArgument* out);
 
 }  // namespace corvane
