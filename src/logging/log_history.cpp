@@ -83,14 +83,15 @@ bool ParseNumber(std::string_view s, double* out) {
   return ec == std::errc() && ptr == end;
 }
 
+// A value beyond what a float holds is as good as missing.
+float AsFloat(double v) {
+  return std::fabs(v) <= std::numeric_limits<float>::max() ? static_cast<float>(v) : kNaN;
+}
+
 // A field of the data log: empty, unreadable or not finite is missing.
 float FieldValue(std::string_view s) {
   double v = 0;
-  if (!ParseNumber(Trim(s), &v) || !std::isfinite(v) ||
-      std::fabs(v) > std::numeric_limits<float>::max()) {
-    return kNaN;
-  }
-  return static_cast<float>(v);
+  return ParseNumber(Trim(s), &v) ? AsFloat(v) : kNaN;
 }
 
 // Splits one CSV line; quoted fields may hold commas and doubled quotes (returned as they
@@ -273,11 +274,11 @@ void LogReader::readRecordLine(std::string_view line, std::vector<TimeOfDayRecor
   // frequency is then that of the strongest bin of the band, noise as often as not, and is
   // no carrier frequency (the data log leaves it empty likewise). No peak gives 0.
   auto near = [](double x, double y) { return std::fabs(x - y) < 0.05; };
-  r.v[0] = v[0] == 0 || near(v[3], -99.0) ? kNaN : static_cast<float>(v[0]);
-  r.v[1] = v[1] <= 0 ? kNaN : static_cast<float>(v[1]);
-  r.v[2] = near(v[2], -99.0) ? kNaN : static_cast<float>(v[2]);
-  r.v[3] = near(v[3], -99.0) ? kNaN : static_cast<float>(v[3]);
-  r.v[4] = static_cast<float>(v[4]);
+  r.v[0] = v[0] == 0 || near(v[3], -99.0) ? kNaN : AsFloat(v[0]);
+  r.v[1] = v[1] <= 0 ? kNaN : AsFloat(v[1]);
+  r.v[2] = near(v[2], -99.0) ? kNaN : AsFloat(v[2]);
+  r.v[3] = near(v[3], -99.0) ? kNaN : AsFloat(v[3]);
+  r.v[4] = AsFloat(v[4]);
   pending->push_back(r);
 }
 

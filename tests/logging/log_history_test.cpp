@@ -117,6 +117,9 @@ TEST(LogHistory, RecordLogMissingValuesAreGaps) {
       {Line("12:00:01", kMissingDb, -35.21, kMissingDb), nan, nan, -35.2, nan, 0.0012},
       // A level not above 0 is written as -99.9 too; no peak is frequency 0.
       {Line("12:00:02", 0.0, kMissingDb, 3.0, 0.0, 0), nan, nan, nan, 3.0, 0.0},
+      // A number too large for the time line's floats is no number at all.
+      {"12:00:03  " + std::string(45, '9') + "   12.3  -35.2  47.6  00.0012  \r\n", nan, 12.3,
+       -35.2, 47.6, 0.0012},
   };
   for (const Case& c : cases) {
     LogReader reader;
