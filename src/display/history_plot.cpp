@@ -95,7 +95,7 @@ void DrawSpread(QPainter& p, const ColumnReduction& r, const QRect& plot, double
     lines.emplace_back(x, ClampedY(bottom - (c.min - lo) * k, plot), x,
                        ClampedY(bottom - (c.max - lo) * k, plot));
   }
-  colour.setAlpha(80);
+  colour.setAlpha(64);
   // Whole pixel columns: no antialiasing needed, and none paid for.
   p.save();
   p.setRenderHint(QPainter::Antialiasing, false);
