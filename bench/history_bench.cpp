@@ -44,8 +44,8 @@ const std::string& Text(bool record, long rows) {
 }
 
 QString File(bool record, long rows) {
-  const QString path =
-      g_dir->filePath(QString("%1-%2.%3").arg(record ? "record" : "data").arg(rows).arg(record ? "TXT" : "csv"));
+  const QString path = g_dir->filePath(
+      QString("%1-%2.%3").arg(record ? "record" : "data").arg(rows).arg(record ? "TXT" : "csv"));
   if (!QFile::exists(path)) {
     QFile f(path);
     f.open(QIODevice::WriteOnly);

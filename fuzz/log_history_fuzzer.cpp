@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   LogHistory a;
   const size_t n = whole.read(text, mtime, &a);
   FUZZ_CHECK(whole.consumed() <= text.size(), Quoted(text));
-  FUZZ_CHECK(whole.consumed() == text.size() || text.find('\n', whole.consumed()) == std::string::npos,
-             "a whole line left unread in " + Quoted(text));
+  FUZZ_CHECK(
+      whole.consumed() == text.size() || text.find('\n', whole.consumed()) == std::string::npos,
+      "a whole line left unread in " + Quoted(text));
 
   LogReader pieces;
   LogHistory b;

@@ -41,15 +41,11 @@ bool ParseTimeArgument(const std::string& text, TimeArgument* out) {
   if (text.size() >= 3 && text[0] == '-') {
     double n = 0;
     if (!ParseSeconds(text.substr(1, text.size() - 2), &n)) return false;
-    double unit = 0;
-    switch (text.back()) {
-      case 's': unit = 1; break;
-      case 'm': unit = 60; break;
-      case 'h': unit = 3600; break;
-      case 'd': unit = 86400; break;
-      default: return false;
-    }
-    *out = TimeArgument{true, n * unit};
+    const std::string units = "smhd";
+    const double seconds[] = {1, 60, 3600, 86400};
+    const size_t u = units.find(text.back());
+    if (u == std::string::npos) return false;
+    *out = TimeArgument{true, n * seconds[u]};
     return true;
   }
   double t = 0;
@@ -107,7 +103,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--plot" || arg == "--history") {
       std::vector<std::string>& files = arg == "--plot" ? cl.plotFiles : cl.historyFiles;
       if (hasInlineValue) files.push_back(value);
-      while (i + 1 < args.size() && args[i + 1].rfind("-", 0) != 0) files.push_back(args[++i]);
+      while (i + 1 < args.size() && args[i + 1].rfind('-', 0) != 0) {
+        files.push_back(args[++i]);
+      }
       if (files.empty() || files.back().empty()) {
         return {std::nullopt, "corvane: " + arg + " needs one or more log files"};
       }

@@ -72,9 +72,8 @@ int RunHistoryCommand(const CommandLine& cl) {
   if (plot) {
     if (files.history.rows() == 0) std::cerr << "corvane: no records in the logs given\n";
     if (!WriteHistoryPicture(files.history, files.title, files.datesInferred,
-                             kDefaultAlarmThresholdDb, t0, t1,
-                             QSize(kPictureWidth, kPictureHeight), QString::fromStdString(cl.out),
-                             &error)) {
+                             kDefaultAlarmThresholdDb, t0, t1, QSize(kPictureWidth, kPictureHeight),
+                             QString::fromStdString(cl.out), &error)) {
       std::cerr << "corvane: " << error.toStdString() << "\n";
       return 2;
     }

@@ -49,7 +49,8 @@ ColumnReduction ReduceToColumns(const HistorySeries& s, double t0, double t1, in
     if (!open || key != curKey) {
       if (open) close();
       const bool joined = !broken && t - lastPresent <= gapSeconds;
-      const double x = key < 0 || key >= columns ? (t - t0) * scale : static_cast<double>(key) + 0.5;
+      const double x =
+          key < 0 || key >= columns ? (t - t0) * scale : static_cast<double>(key) + 0.5;
       cur = PlotColumn{x, v, v, v, joined};
       sum = v;
       count = 1;
@@ -84,8 +85,9 @@ double TypicalInterval(const HistorySeries& s) {
 }
 
 bool RobustRange(std::vector<float> values, double* lo, double* hi) {
-  values.erase(std::remove_if(values.begin(), values.end(), [](float v) { return !std::isfinite(v); }),
-               values.end());
+  values.erase(
+      std::remove_if(values.begin(), values.end(), [](float v) { return !std::isfinite(v); }),
+      values.end());
   if (values.empty()) return false;
   const size_t n = values.size();
   const size_t a = n / 100;
@@ -115,8 +117,8 @@ ValueTicks NiceTicks(double lo, double minStep) {
 }
 
 double TimeTickStep(double secondsPerPixel, double minPixels) {
-  static constexpr double kSteps[] = {1,     2,     5,     10,    15,    30,    60,
-                                      120,   300,   600,   900,   1800,  3600,  7200,
+  static constexpr double kSteps[] = {1,     2,     5,     10,    15,     30,    60,
+                                      120,   300,   600,   900,   1800,   3600,  7200,
                                       10800, 21600, 43200, 86400, 172800, 604800};
   for (const double step : kSteps) {
     if (step / secondsPerPixel >= minPixels) return step;

@@ -21,9 +21,9 @@ bool ReadFrom(HistoryFile* f, qint64 offset, LogHistory* out) {
   if (size == offset) return true;
   const double mtime = ModificationTime(QFileInfo(f->path));
   if (uchar* data = file.map(offset, size - offset)) {
-    f->reader.read(std::string_view(reinterpret_cast<const char*>(data),
-                                    static_cast<size_t>(size - offset)),
-                   mtime, out);
+    f->reader.read(
+        std::string_view(reinterpret_cast<const char*>(data), static_cast<size_t>(size - offset)),
+        mtime, out);
     file.unmap(data);
     return true;
   }
@@ -62,10 +62,10 @@ bool LoadHistoryFiles(const QStringList& paths, HistoryFiles* out, QString* erro
     loaded.files.push_back(std::move(f));
   }
   loaded.history = JoinHistories(std::move(parts));
-  loaded.title = names.size() <= 3 ? names.join(", ")
-                                   : QString("%1 files: %2 \u2026 %3")
-                                         .arg(names.size())
-                                         .arg(names.front(), names.back());
+  loaded.title =
+      names.size() <= 3
+          ? names.join(", ")
+          : QString("%1 files: %2 \u2026 %3").arg(names.size()).arg(names.front(), names.back());
   *out = std::move(loaded);
   return true;
 }

@@ -16,9 +16,9 @@ struct HistoryFile {
 
 struct HistoryFiles {
   std::vector<HistoryFile> files;
-  LogHistory history;       // all files joined
+  LogHistory history;          // all files joined
   bool datesInferred = false;  // a record log is among them
-  QString title;            // the files' names, for the picture's title
+  QString title;               // the files' names, for the picture's title
 };
 
 // Reads every file and joins them. False with a one-line reason (a missing or unreadable

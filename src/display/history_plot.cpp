@@ -25,17 +25,21 @@ struct SeriesStyle {
 
 struct PaneSpec {
   const char* title;
-  double weight;    // share of the height
-  double minSpan;   // the value axis spans at least this much
+  double weight;   // share of the height
+  double minSpan;  // the value axis spans at least this much
   std::vector<SeriesStyle> series;
 };
 
 const std::array<PaneSpec, HistoryPlot::kPanes>& Panes() {
   static const std::array<PaneSpec, HistoryPlot::kPanes> panes = {{
-      {"S/N", 1.5, 4.0,
+      {"S/N",
+       1.5,
+       4.0,
        {{HistoryField::Snr1HzDb, "S/N in 1 Hz", "dB", qRgb(31, 95, 191), 1},
         {HistoryField::Cn0DbHz, "C/N0", "dB-Hz", qRgb(224, 123, 0), 1}}},
-      {"Levels", 1.2, 4.0,
+      {"Levels",
+       1.2,
+       4.0,
        {{HistoryField::SignalDb, "Signal", "dB", qRgb(42, 157, 58), 1},
         {HistoryField::NoiseDb, "Noise", "dB", qRgb(120, 120, 120), 1},
         {HistoryField::SignalDbfs, "Signal", "dBFS", qRgb(27, 110, 42), 1},
@@ -170,8 +174,8 @@ void HistoryPlot::arrange(const QRect& area, double t0, double t1) {
   const int lh = fm.height();
   const int left = area.left() + lh + 10 + fm.horizontalAdvance("-0000.000");
   const int right = area.right() - 16;
-  titleRect_ = QRect(area.left() + 10, area.top() + 6, area.width() - 26,
-                     datesInferred_ ? 2 * lh : lh);
+  titleRect_ =
+      QRect(area.left() + 10, area.top() + 6, area.width() - 26, datesInferred_ ? 2 * lh : lh);
   const int headerH = lh + 6;
   const int paneGap = lh / 2;
   const int axisH = 3 * lh + 8;
@@ -217,11 +221,11 @@ void HistoryPlot::paint(QPainter& p, const QRect& area, double t0, double t1) {
              Qt::AlignRight | Qt::AlignVCenter, span);
   if (datesInferred_) {
     p.setPen(QColor(166, 84, 0));
-    p.drawText(QRect(titleRect_.left(), titleRect_.top() + fm.height(), titleRect_.width(),
-                     fm.height()),
-               Qt::AlignLeft | Qt::AlignVCenter,
-               "Dates inferred from the file's modification time: the record log holds "
-               "times of day only.");
+    p.drawText(
+        QRect(titleRect_.left(), titleRect_.top() + fm.height(), titleRect_.width(), fm.height()),
+        Qt::AlignLeft | Qt::AlignVCenter,
+        "Dates inferred from the file's modification time: the record log holds "
+        "times of day only.");
   }
 
   for (int i = 0; i < kPanes; ++i) paintPane(p, i, t0, t1);
@@ -243,7 +247,8 @@ void HistoryPlot::paintPane(QPainter& p, int pane, double t0, double t1) {
     if (!history_ || (*history_)[s.field].empty()) continue;
     const HistorySeries& series = (*history_)[s.field];
     present.push_back(&s);
-    reduced.push_back(ReduceToColumns(series, t0, t1, plot.width(), gap_[static_cast<size_t>(s.field)]));
+    reduced.push_back(
+        ReduceToColumns(series, t0, t1, plot.width(), gap_[static_cast<size_t>(s.field)]));
     for (const PlotColumn& c : reduced.back().columns) {
       values.push_back(c.min);
       values.push_back(c.max);
@@ -327,8 +332,8 @@ void HistoryPlot::paintPane(QPainter& p, int pane, double t0, double t1) {
   p.setPen(kFaint);
   p.translate(l.plot.left() - fm.horizontalAdvance("-0000.000") - 10, plot.center().y());
   p.rotate(-90);
-  p.drawText(QRect(-plot.height() / 2, -fm.height(), plot.height(), fm.height()),
-             Qt::AlignCenter, present.empty() ? QString() : Units(present));
+  p.drawText(QRect(-plot.height() / 2, -fm.height(), plot.height(), fm.height()), Qt::AlignCenter,
+             present.empty() ? QString() : Units(present));
   p.restore();
 
   // The alarm threshold, then the records.

@@ -37,9 +37,13 @@ bool HistoryWindow::openFiles(const QStringList& paths) {
   return ok;
 }
 
-void HistoryWindow::setAlarmThreshold(double db) { view_->setAlarmThreshold(db); }
+void HistoryWindow::setAlarmThreshold(double db) {
+  view_->setAlarmThreshold(db);
+}
 
-QString HistoryWindow::status() const { return status_->text(); }
+QString HistoryWindow::status() const {
+  return status_->text();
+}
 
 void HistoryWindow::chooseFiles() {
   // Not modal: the window and the live logs go on while the dialog is open.
@@ -67,7 +71,8 @@ void HistoryWindow::showStatus() {
                      .arg(f.history.rows())
                      .arg(f.files.size())
                      .arg(f.files.size() == 1 ? "" : "s");
-  if (skipped > 0) text += QString(" %1 unreadable line%2 skipped.").arg(skipped).arg(skipped == 1 ? "" : "s");
+  if (skipped > 0)
+    text += QString(" %1 unreadable line%2 skipped.").arg(skipped).arg(skipped == 1 ? "" : "s");
   text += "  Wheel: zoom.  Drag: pan.  Double click: whole span.";
   status_->setText(text);
 }

@@ -38,14 +38,18 @@ void CivilFromDays(int64_t z, int* y, int* m, int* d) {
   *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
 }
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+  return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int y, int m) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -68,8 +72,8 @@ bool Digits(std::string_view s, size_t pos, size_t n, int* out) {
 // "HH:MM:SS" as seconds after midnight.
 bool ParseTimeOfDay(std::string_view s, int32_t* tod) {
   int h = 0, m = 0, sec = 0;
-  if (s.size() != 8 || s[2] != ':' || s[5] != ':' || !Digits(s, 0, 2, &h) ||
-      !Digits(s, 3, 2, &m) || !Digits(s, 6, 2, &sec) || h > 23 || m > 59 || sec > 59) {
+  if (s.size() != 8 || s[2] != ':' || s[5] != ':' || !Digits(s, 0, 2, &h) || !Digits(s, 3, 2, &m) ||
+      !Digits(s, 6, 2, &sec) || h > 23 || m > 59 || sec > 59) {
     return false;
   }
   *tod = h * 3600 + m * 60 + sec;
@@ -353,8 +357,9 @@ void LogReader::readDataLine(std::string_view line, LogHistory* out, size_t* add
   for (int f = 0; f < kHistoryFieldCount; ++f) {
     const int c = column_[static_cast<size_t>(f)];
     if (c < 0) continue;
-    const float v =
-        static_cast<size_t>(c) < fields_.size() ? FieldValue(fields_[static_cast<size_t>(c)]) : kNaN;
+    const float v = static_cast<size_t>(c) < fields_.size()
+                        ? FieldValue(fields_[static_cast<size_t>(c)])
+                        : kNaN;
     Push(out, static_cast<HistoryField>(f), t, v);
   }
   ++*added;
@@ -420,8 +425,7 @@ void AppendHistory(LogHistory* into, const LogHistory& more) {
 bool ParseUtcTime(std::string_view s, double* seconds) {
   int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
   if (!Digits(s, 0, 4, &y) || s.size() < 10 || s[4] != '-' || !Digits(s, 5, 2, &mo) ||
-      s[7] != '-' || !Digits(s, 8, 2, &d) || mo < 1 || mo > 12 || d < 1 ||
-      d > DaysInMonth(y, mo)) {
+      s[7] != '-' || !Digits(s, 8, 2, &d) || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) {
     return false;
   }
   size_t i = 10;
@@ -464,9 +468,9 @@ bool ParseUtcTime(std::string_view s, double* seconds) {
     offset = sign * (oh * 3600 + om * 60);
   }
   if (i != s.size()) return false;
-  *seconds = static_cast<double>(DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + sec -
-                                 offset) +
-             frac;
+  *seconds =
+      static_cast<double>(DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + sec - offset) +
+      frac;
   return true;
 }
 

@@ -38,9 +38,7 @@ struct LogHistory {
   std::array<HistorySeries, kHistoryFieldCount> series;
 
   HistorySeries& operator[](HistoryField f) { return series[static_cast<size_t>(f)]; }
-  const HistorySeries& operator[](HistoryField f) const {
-    return series[static_cast<size_t>(f)];
-  }
+  const HistorySeries& operator[](HistoryField f) const { return series[static_cast<size_t>(f)]; }
   size_t rows() const;  // of the longest series
   // Earliest and latest time of any series; false when there is none.
   bool span(double* first, double* last) const;

@@ -41,7 +41,8 @@ TEST(CommandLine, TimeArguments) {
     EXPECT_EQ(t.beforeLast, expected.beforeLast) << text;
     EXPECT_EQ(t.seconds, expected.seconds) << text;
   }
-  for (const char* bad : {"", "yesterday", "-7", "-d", "-7w", "--7d", "7d", "18:00", "2026-12-32"}) {
+  for (const char* bad :
+       {"", "yesterday", "-7", "-d", "-7w", "--7d", "7d", "18:00", "2026-12-32"}) {
     TimeArgument t;
     EXPECT_FALSE(ParseTimeArgument(bad, &t)) << bad;
   }
@@ -49,15 +50,15 @@ TEST(CommandLine, TimeArguments) {
 
 TEST(CommandLine, HistoryOptionsRefusedWithOneLine) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--plot", "--out", "w.png"},                     // no files
-      {"--plot", "a.TXT"},                              // nowhere to draw
-      {"--plot", "a.TXT", "--out", "w.jpg"},            // not a picture type
-      {"--out", "w.png"},                               // nothing to draw
+      {"--plot", "--out", "w.png"},           // no files
+      {"--plot", "a.TXT"},                    // nowhere to draw
+      {"--plot", "a.TXT", "--out", "w.jpg"},  // not a picture type
+      {"--out", "w.png"},                     // nothing to draw
       {"--plot", "a.TXT", "--out", "w.svg", "--history", "b.TXT"},
       {"--plot", "a.TXT", "--out", "w.png", "--from", "tomorrow"},
       {"--plot", "a.TXT", "--out", "w.png", "--from", "2026-12-08", "--to", "2026-12-07"},
       {"--plot", "a.TXT", "--out", "w.png", "--from", "-1h", "--to", "-2h"},
-      {"--from", "2026-12-08"},                         // a span of nothing
+      {"--from", "2026-12-08"},  // a span of nothing
   };
   for (const std::vector<std::string>& args : bad) {
     const ParseResult r = ParseCommandLine(args);

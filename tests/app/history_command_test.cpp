@@ -47,8 +47,8 @@ class PlotCommand : public ::testing::Test {
     ASSERT_TRUE(dir_.isValid());
     // Six hours of the record log with an hour's outage.
     const double start = 20795.0 * 86400 + 6 * 3600;
-    const std::string text = corvane::testing::RecordLogText(start, 6 * 3600, start + 7200,
-                                                             start + 10800);
+    const std::string text =
+        corvane::testing::RecordLogText(start, 6 * 3600, start + 7200, start + 10800);
     QFile f(dir_.filePath("SIGREC.TXT"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(text.data(), static_cast<qint64>(text.size()));

@@ -49,18 +49,51 @@ TEST(HistoryColumns, MinimumMaximumAndWhereLinesBreak) {
   for (double t : Range(20, 25)) twoRuns.push_back(t);
 
   const std::vector<ReduceCase> cases = {
-      {"ten records to a column", Series(Range(0, 100), saw), 0, 100, 10,
-       {{0, 9, false}, {0, 9, true}, {0, 9, true}, {0, 9, true}, {0, 9, true},
-        {0, 9, true}, {0, 9, true}, {0, 9, true}, {0, 9, true}, {0, 9, true}},
+      {"ten records to a column",
+       Series(Range(0, 100), saw),
+       0,
+       100,
+       10,
+       {{0, 9, false},
+        {0, 9, true},
+        {0, 9, true},
+        {0, 9, true},
+        {0, 9, true},
+        {0, 9, true},
+        {0, 9, true},
+        {0, 9, true},
+        {0, 9, true},
+        {0, 9, true}},
        0},
-      {"a missing value breaks the line", Series(Range(0, 10), oneMissing), 0, 10, 10,
-       {{1, 1, false}, {1, 1, true}, {1, 1, true}, {1, 1, true}, {1, 1, true},
-        {1, 1, false}, {1, 1, true}, {1, 1, true}, {1, 1, true}},
+      {"a missing value breaks the line",
+       Series(Range(0, 10), oneMissing),
+       0,
+       10,
+       10,
+       {{1, 1, false},
+        {1, 1, true},
+        {1, 1, true},
+        {1, 1, true},
+        {1, 1, true},
+        {1, 1, false},
+        {1, 1, true},
+        {1, 1, true},
+        {1, 1, true}},
        0},
-      {"a missing value inside a column is below a pixel", Series(Range(0, 10), missingInside),
-       0, 10, 2, {{1, 1, false}, {1, 1, true}}, 0},
-      {"a stretch without records breaks the line", Series(twoRuns, std::vector<float>(10, 2)),
-       0, 25, 5, {{2, 2, false}, {2, 2, false}}, 1},
+      {"a missing value inside a column is below a pixel",
+       Series(Range(0, 10), missingInside),
+       0,
+       10,
+       2,
+       {{1, 1, false}, {1, 1, true}},
+       0},
+      {"a stretch without records breaks the line",
+       Series(twoRuns, std::vector<float>(10, 2)),
+       0,
+       25,
+       5,
+       {{2, 2, false}, {2, 2, false}},
+       1},
   };
   for (const ReduceCase& c : cases) {
     const ColumnReduction r = ReduceToColumns(c.series, c.t0, c.t1, c.columns, 3.5);
@@ -126,7 +159,7 @@ TEST(HistoryColumns, RoundTicks) {
   EXPECT_DOUBLE_EQ(b.step, 0.002);
   EXPECT_EQ(b.decimals, 3);
 
-  EXPECT_EQ(TimeTickStep(1.0, 80), 120);        // a second a pixel: two minutes
+  EXPECT_EQ(TimeTickStep(1.0, 80), 120);                // a second a pixel: two minutes
   EXPECT_EQ(TimeTickStep(604800 / 1400.0, 80), 43200);  // a week in 1400 pixels: 12 hours
   EXPECT_EQ(TimeTickStep(1e6, 80), 604800);
   const double tue = 20795.0 * 86400 + 7 * 3600;  // Tuesday 2026-12-08 07:00 UTC

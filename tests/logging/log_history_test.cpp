@@ -61,7 +61,9 @@ struct DatingCase {
 
 TEST_F(LocalZone, RecordLogIsDatedBackFromTheFileTimeAcrossMidnights) {
   const std::vector<DatingCase> cases = {
-      {"one day", {"10:00:00", "10:00:01"}, "2026-12-08T10:00:01.5+01:00",
+      {"one day",
+       {"10:00:00", "10:00:01"},
+       "2026-12-08T10:00:01.5+01:00",
        {"2026-12-08T10:00:00+01:00", "2026-12-08T10:00:01+01:00"}},
       {"two midnights",
        {"23:59:59", "00:00:00", "12:00:00", "23:59:59", "00:00:00"},
@@ -69,10 +71,14 @@ TEST_F(LocalZone, RecordLogIsDatedBackFromTheFileTimeAcrossMidnights) {
        {"2026-12-06T23:59:59+01:00", "2026-12-07T00:00:00+01:00", "2026-12-07T12:00:00+01:00",
         "2026-12-07T23:59:59+01:00", "2026-12-08T00:00:00+01:00"}},
       // Written at 23:59:59, the file closed a moment after midnight.
-      {"closed after midnight", {"23:59:58", "23:59:59"}, "2026-12-09T00:00:00.3+01:00",
+      {"closed after midnight",
+       {"23:59:58", "23:59:59"},
+       "2026-12-09T00:00:00.3+01:00",
        {"2026-12-08T23:59:58+01:00", "2026-12-08T23:59:59+01:00"}},
       // The clocks go forward: one second of records, an hour of local time.
-      {"summer time begins", {"01:59:59", "03:00:00"}, "2026-03-29T03:00:00.5+02:00",
+      {"summer time begins",
+       {"01:59:59", "03:00:00"},
+       "2026-03-29T03:00:00.5+02:00",
        {"2026-03-29T01:59:59+01:00", "2026-03-29T03:00:00+02:00"}},
   };
   for (const DatingCase& c : cases) {
@@ -125,10 +131,11 @@ TEST(LogHistory, RecordLogMissingValuesAreGaps) {
     LogReader reader;
     LogHistory h;
     ASSERT_EQ(reader.read(c.line, 0, &h), 1u) << c.line;
-    const std::pair<HistoryField, double> expected[] = {
-        {HistoryField::FreqHz, c.freq},     {HistoryField::SignalDb, c.signal},
-        {HistoryField::NoiseDb, c.noise},   {HistoryField::Snr1HzDb, c.snr},
-        {HistoryField::DriftHzS, c.drift}};
+    const std::pair<HistoryField, double> expected[] = {{HistoryField::FreqHz, c.freq},
+                                                        {HistoryField::SignalDb, c.signal},
+                                                        {HistoryField::NoiseDb, c.noise},
+                                                        {HistoryField::Snr1HzDb, c.snr},
+                                                        {HistoryField::DriftHzS, c.drift}};
     for (const auto& [field, value] : expected) {
       ASSERT_EQ(h[field].size(), 1u);
       if (std::isnan(value)) {
@@ -259,8 +266,7 @@ TEST(LogHistory, FilesJoinIntoOneSortedTimeLine) {
   // Daily files given out of order, one overlapping another.
   LogHistory joined = JoinHistories({part({200, 201}), part({100, 101, 250}), part({300})});
   EXPECT_EQ(joined[HistoryField::Snr1HzDb].t, (std::vector<double>{100, 101, 200, 201, 250, 300}));
-  EXPECT_EQ(joined[HistoryField::Snr1HzDb].v,
-            (std::vector<float>{100, 100, 200, 200, 100, 300}));
+  EXPECT_EQ(joined[HistoryField::Snr1HzDb].v, (std::vector<float>{100, 100, 200, 200, 100, 300}));
 
   AppendHistory(&joined, part({301, 302}));
   AppendHistory(&joined, part({150}));
@@ -284,8 +290,9 @@ TEST(LogHistory, UtcTimes) {
     EXPECT_TRUE(ParseUtcTime(text, &t)) << text;
     EXPECT_DOUBLE_EQ(t, expected) << text;
   }
-  for (const char* bad : {"", "2026-02-29", "2026-13-01", "2026-12-08T24:00", "2026-12-08T18",
-                          "2026-12-08T18:00:00X", "20261208", "2026-12-08T18:00:00.", " 2026-12-08"}) {
+  for (const char* bad :
+       {"", "2026-02-29", "2026-13-01", "2026-12-08T24:00", "2026-12-08T18", "2026-12-08T18:00:00X",
+        "20261208", "2026-12-08T18:00:00.", " 2026-12-08"}) {
     double t = 0;
     EXPECT_FALSE(ParseUtcTime(bad, &t)) << bad;
   }

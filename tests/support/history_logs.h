@@ -19,7 +19,9 @@ inline double SnrAt(double t) {
   return 25 + 12 * std::cos(2 * kPi * (hour - 13.5) / 24) + 2 * std::sin(t / 37.0);
 }
 
-inline bool Unsteady(long k) { return k % 97 == 96; }
+inline bool Unsteady(long k) {
+  return k % 97 == 96;
+}
 
 // The data log from `start` (UTC seconds), `count` one-second records, none in
 // [outageFrom, outageTo).
@@ -46,8 +48,8 @@ inline std::string DataLogText(double start, long count, double outageFrom = 0,
     } else {
       std::snprintf(line, sizeof line,
                     "%sZ,%s,%.3f,%.2f,1,1,%.1f,%.2f,-126.00,%.5f,60,0.68,0,\"Test, beacon\"\n",
-                    stamp, stamp, 1000 + 0.5 * std::sin(t / 3000), snr - 0.5, snr,
-                    snr - 0.5 - 126, 0.5 / 3000 * std::cos(t / 3000));
+                    stamp, stamp, 1000 + 0.5 * std::sin(t / 3000), snr - 0.5, snr, snr - 0.5 - 126,
+                    0.5 / 3000 * std::cos(t / 3000));
     }
     text += line;
   }
