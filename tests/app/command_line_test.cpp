@@ -70,13 +70,5 @@ TEST(CommandLine, HistoryOptionsRefusedWithOneLine) {
   }
 }
 
-TEST(CommandLine, HelpNamesTheTimeFormats) {
-  const std::string help = CommandLineHelp();
-  for (const char* s : {"--plot FILE", "--out PICTURE", "--history FILE", "--from TIME",
-                        "--to TIME", "2026-12-08T18:00", "-36h"}) {
-    EXPECT_NE(help.find(s), std::string::npos) << s;
-  }
-}
-
 }  // namespace
 }  // namespace corvane
