@@ -292,13 +292,21 @@ void LogReader::dateRecords(const std::vector<TimeOfDayRecord>& pending, double 
   const size_t n = pending.size();
   std::vector<int64_t> day(n);
 
-  // Back from the modification time: the last record was written at or before it.
+  // Back from the modification time. The last record was written just before it, so it
+  // takes the day that puts it nearest: the day before for 23:59:59 in a file closed at
+  // 00:00:00, the same day for records a little ahead of the file's clock (a run whose
+  // tick follows a faster source clock).
   const std::time_t m = static_cast<std::time_t>(std::floor(mtime));
   std::tm local{};
   localtime_r(&m, &local);
-  const int32_t mtimeTod = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-  int64_t d = DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  if (pending.back().tod > mtimeTod) --d;
+  const int64_t mtimeDay = DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  int64_t d = mtimeDay;
+  for (const int64_t candidate : {mtimeDay - 1, mtimeDay + 1}) {
+    if (std::fabs(toUtc(candidate, pending.back().tod) - mtime) <
+        std::fabs(toUtc(d, pending.back().tod) - mtime)) {
+      d = candidate;
+    }
+  }
   for (size_t k = n; k-- > 0;) {
     if (k + 1 < n && pending[k].tod > pending[k + 1].tod) --d;
     day[k] = d;

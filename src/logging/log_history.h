@@ -53,9 +53,10 @@ enum class LogFormat { Unknown, RecordLog, DataLog };
 class LogReader {
  public:
   // `text`: the file from byte consumed() to its end. `mtime`: its modification time, UTC
-  // seconds. The record log has times of day only: its last record is dated by `mtime` and
-  // each earlier one a day back wherever the time of day goes backwards; records appended
-  // later continue from the last one. Returns the number of records added to `out`.
+  // seconds. The record log has times of day only: its last record takes the date that
+  // puts it nearest to `mtime`, and each earlier one a day back wherever the time of day
+  // goes backwards; records appended later continue from the last one. Returns the number
+  // of records added to `out`.
   size_t read(std::string_view text, double mtime, LogHistory* out);
 
   LogFormat format() const { return format_; }

@@ -75,6 +75,9 @@ TEST_F(LocalZone, RecordLogIsDatedBackFromTheFileTimeAcrossMidnights) {
        {"23:59:58", "23:59:59"},
        "2026-12-09T00:00:00.3+01:00",
        {"2026-12-08T23:59:58+01:00", "2026-12-08T23:59:59+01:00"}},
+      // Records ahead of the file's clock (a run whose tick follows the source's own clock).
+      {"ahead of the file's time", {"22:28:59", "22:29:00"}, "2026-12-08T22:01:45+01:00",
+       {"2026-12-08T22:28:59+01:00", "2026-12-08T22:29:00+01:00"}},
       // The clocks go forward: one second of records, an hour of local time.
       {"summer time begins",
        {"01:59:59", "03:00:00"},
