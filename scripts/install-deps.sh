@@ -2,7 +2,8 @@
 # Installs the Debian packages Corvane needs to build, run and test, when any is missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build make pkg-config qt6-base-dev qt6-multimedia-dev libsndfile1-dev
+packages=(g++ cmake ninja-build make pkg-config qt6-base-dev qt6-multimedia-dev qt6-svg-dev
+  libsndfile1-dev
   googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth openbox xdotool x11-utils pulseaudio pulseaudio-utils sox imagemagick)
 

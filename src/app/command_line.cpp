@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "logging/log_history.h"
 #include "settings/parameters.h"
 
 namespace corvane {
@@ -30,6 +31,39 @@ bool ParseSpan(const std::string& text, double* out) {
   const double seconds = v * scale;
   if (!(seconds <= kMaxQuitAfterSeconds)) return false;
   *out = seconds;
+  return true;
+}
+
+namespace {
+
+bool EndsWithPictureType(const std::string& path) {
+  auto ends = [&](const char* ext) {
+    const std::string e(ext);
+    if (path.size() <= e.size()) return false;
+    for (size_t i = 0; i < e.size(); ++i) {
+      const char c = path[path.size() - e.size() + i];
+      if (static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != e[i]) return false;
+    }
+    return true;
+  };
+  return ends(".png") || ends(".svg");
+}
+
+}  // namespace
+
+bool ParseTimeArgument(const std::string& text, TimeArgument* out) {
+  if (text.size() >= 3 && text[0] == '-') {
+    // The same spans as --quit-after's, with their unit always written.
+    const char unit = text.back();
+    if (unit != 's' && unit != 'm' && unit != 'h' && unit != 'd') return false;
+    double seconds = 0;
+    if (!ParseSpan(text.substr(1), &seconds)) return false;
+    *out = TimeArgument{true, seconds};
+    return true;
+  }
+  double t = 0;
+  if (!ParseUtcTime(text, &t)) return false;
+  *out = TimeArgument{false, t};
   return true;
 }
 
@@ -97,9 +131,45 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 "corvane: --interval: not an entry of the interval list (" + list + "): " +
                     cl.interval};
       }
+    } else if (arg == "--plot" || arg == "--history") {
+      std::vector<std::string>& files = arg == "--plot" ? cl.plotFiles : cl.historyFiles;
+      if (hasInlineValue) files.push_back(value);
+      while (i + 1 < args.size() && args[i + 1].rfind('-', 0) != 0) {
+        files.push_back(args[++i]);
+      }
+      if (files.empty() || files.back().empty()) {
+        return {std::nullopt, "corvane: " + arg + " needs one or more log files"};
+      }
+    } else if (arg == "--out") {
+      if (!takeValue(&cl.out) || !EndsWithPictureType(cl.out)) {
+        return {std::nullopt, "corvane: --out needs a picture name ending in .png or .svg"};
+      }
+    } else if (arg == "--from" || arg == "--to") {
+      std::string text;
+      TimeArgument t;
+      if (!takeValue(&text) || !ParseTimeArgument(text, &t)) {
+        return {std::nullopt, "corvane: " + arg + ": not a time: " + text + " (see --help)"};
+      }
+      (arg == "--from" ? cl.from : cl.to) = t;
     } else {
       return {std::nullopt, "corvane: unknown option: " + args[i] + " (try --help)"};
     }
+  }
+  const bool plot = !cl.plotFiles.empty();
+  if (plot && !cl.historyFiles.empty()) {
+    return {std::nullopt, "corvane: --plot and --history cannot be used together"};
+  }
+  if (plot != !cl.out.empty()) {
+    return {std::nullopt, plot ? "corvane: --plot needs --out PICTURE.png or PICTURE.svg"
+                               : "corvane: --out needs --plot"};
+  }
+  if ((cl.from || cl.to) && !plot && cl.historyFiles.empty()) {
+    return {std::nullopt, "corvane: --from and --to need --plot or --history"};
+  }
+  if (cl.from && cl.to && cl.from->beforeLast == cl.to->beforeLast &&
+      (cl.from->beforeLast ? cl.from->seconds <= cl.to->seconds
+                           : cl.from->seconds >= cl.to->seconds)) {
+    return {std::nullopt, "corvane: --from must come before --to"};
   }
   return {cl, {}};
 }
@@ -122,6 +192,16 @@ std::string CommandLineHelp() {
          "  --record DIR        record the input into DIR as FLAC, a file an hour named by its\n"
          "                      UTC start (corvane-20261208T180000Z.flac); stops when the\n"
          "                      disk has less than 500 MB free\n"
+         "  --plot FILE...      draw the history of logs (the record log, SIGREC.TXT, or the CSV\n"
+         "                      data log; several files join into one time line) into the\n"
+         "                      picture given by --out, then exit; no display is needed\n"
+         "  --out PICTURE       where --plot draws: a .png (1600 x 1000 pixels) or an .svg\n"
+         "  --history FILE...   open the log history window on the files, following them live\n"
+         "  --from TIME         start of the span to draw (default: the first record)\n"
+         "  --to TIME           end of the span to draw (default: the last record)\n"
+         "                      TIME is UTC: 2026-12-08, 2026-12-08T18:00 or 2026-12-08 18:00:30\n"
+         "                      (a trailing Z or an offset such as +01:00 is allowed), or a span\n"
+         "                      back from the last record: -90m, -36h, -7d (also s)\n"
          "  --help              show this text\n"
          "A run whose input does not open ends with status 1; SIGTERM, SIGINT and SIGHUP end\n"
          "the program through its normal end (settings written, log flushed).\n"

@@ -8,6 +8,12 @@
 
 namespace corvane {
 
+// --from / --to: a UTC time, or a span back from the latest record.
+struct TimeArgument {
+  bool beforeLast = false;  // seconds counts back from the latest record
+  double seconds = 0;       // UTC seconds since 1970, or the span back
+};
+
 struct CommandLine {
   std::string input;          // --input: "test", an audio file, "default" or a device's name
   bool start = false;         // --start
@@ -17,6 +23,10 @@ struct CommandLine {
   std::optional<double> quitAfterSeconds;  // --quit-after
   std::string recordDirectory;  // --record: where the input is recorded, empty for nowhere
   bool help = false;          // --help
+  std::vector<std::string> plotFiles;     // --plot FILE...
+  std::string out;                        // --out PICTURE.png|.svg
+  std::vector<std::string> historyFiles;  // --history FILE...
+  std::optional<TimeArgument> from, to;   // --from, --to
 };
 
 struct ParseResult {
@@ -35,5 +45,9 @@ bool ParseSpan(const std::string& text, double* seconds);
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 std::string CommandLineHelp();
+
+// "2026-12-08", "2026-12-08T18:00", "2026-12-08 18:00:30" (UTC unless a "Z" or an offset
+// such as "+01:00" follows), or "-90m", "-36h", "-7d" (before the latest record).
+bool ParseTimeArgument(const std::string& text, TimeArgument* out);
 
 }  // namespace corvane

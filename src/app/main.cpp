@@ -14,6 +14,7 @@
 
 #include "app/command_line.h"
 #include "app/corvane_window.h"
+#include "app/history_command.h"
 #include "app/unix_signals.h"
 #include "capture/run_control.h"
 #include "capture/source_factory.h"
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
     }
     if (arg == "-platform" || arg == "--platform") platformGiven = true;
   }
+  if (!platformGiven && WantsPlotOnly(argc, argv)) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    platformGiven = true;
+  }
   if (!platformGiven && !qEnvironmentVariableIsSet("DISPLAY") &&
       !qEnvironmentVariableIsSet("WAYLAND_DISPLAY")) {
     std::cerr << "corvane: no display; running offscreen\n";
@@ -94,6 +99,7 @@ int main(int argc, char** argv) {
     std::cout << CommandLineHelp();
     return 0;
   }
+  if (!cl.plotFiles.empty() || !cl.historyFiles.empty()) return RunHistoryCommand(cl);
   SourceEntry input;
   if (!cl.input.empty()) {
     std::string error;
