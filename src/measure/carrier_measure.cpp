@@ -33,22 +33,27 @@ double SumOver(const float* newer, const float* older, int a, int b) {
   return total;
 }
 
-// Index of the largest newer + older over a .. b; of equal ones the lowest, as in
-// MeasurementEngine's peak search.
-int Strongest(const float* newer, const float* older, int a, int b) {
+// Index of the largest newer + older over a .. b (of equal ones the lowest, as in
+// MeasurementEngine's peak search), and the sum over a .. b, in one pass.
+int StrongestAndTotal(const float* newer, const float* older, int a, int b, double& total) {
   int best = a;
   float top = newer[a] + (older != nullptr ? older[a] : 0.0f);
+  total = top;
   int i = a + 1;
 #if defined(__SSE2__)
   if (b - a >= 8) {
-    // Four lanes, each keeping its first largest value and where it stood.
+    // Four lanes, each keeping its first largest value and where it stood; the sum in two
+    // pairs of doubles.
     __m128 vtop = _mm_set1_ps(top);
     __m128i vbest = _mm_set1_epi32(a);
     __m128i idx = _mm_setr_epi32(i, i + 1, i + 2, i + 3);
     const __m128i step = _mm_set1_epi32(4);
+    __m128d lo = _mm_setzero_pd(), hi = _mm_setzero_pd();
     for (; i + 3 <= b; i += 4) {
       __m128 v = _mm_loadu_ps(newer + i);
       if (older != nullptr) v = _mm_add_ps(v, _mm_loadu_ps(older + i));
+      lo = _mm_add_pd(lo, _mm_cvtps_pd(v));
+      hi = _mm_add_pd(hi, _mm_cvtps_pd(_mm_movehl_ps(v, v)));
       const __m128 gt = _mm_cmpgt_ps(v, vtop);
       vtop = _mm_or_ps(_mm_and_ps(gt, v), _mm_andnot_ps(gt, vtop));
       const __m128i m = _mm_castps_si128(gt);
@@ -57,8 +62,12 @@ int Strongest(const float* newer, const float* older, int a, int b) {
     }
     alignas(16) float tops[4];
     alignas(16) int32_t bests[4];
+    alignas(16) double sums[4];
     _mm_store_ps(tops, vtop);
     _mm_store_si128(reinterpret_cast<__m128i*>(bests), vbest);
+    _mm_store_pd(sums, lo);
+    _mm_store_pd(sums + 2, hi);
+    total += (sums[0] + sums[1]) + (sums[2] + sums[3]);
     for (int lane = 0; lane < 4; ++lane) {
       if (tops[lane] > top || (tops[lane] == top && bests[lane] < best)) {
         top = tops[lane];
@@ -69,6 +78,7 @@ int Strongest(const float* newer, const float* older, int a, int b) {
 #endif
   for (; i <= b; ++i) {
     const float v = newer[i] + (older != nullptr ? older[i] : 0.0f);
+    total += v;
     if (v > top) {
       top = v;
       best = i;
@@ -93,7 +103,9 @@ CarrierMeasure MeasureCarrier(const BandAverage& average, const WindowKernel& ke
   if (older != nullptr) older += first - base;
   const double count = average.count();
   auto sumBins = [&](int a, int b) { return SumOver(newer, older, a - first, b - first) / count; };
-  const int p = first + Strongest(newer, older, 0, last - first);
+  double bandSum = 0;
+  const int p = first + StrongestAndTotal(newer, older, 0, last - first, bandSum);
+  bandSum /= count;
 
   const double w = band.sigBwBins > 0 && std::isfinite(band.sigBwBins) ? band.sigBwBins : 1.0;
   const double g = band.guardBand > 0 && std::isfinite(band.guardBand) ? band.guardBand : 0.0;
@@ -107,7 +119,8 @@ CarrierMeasure MeasureCarrier(const BandAverage& average, const WindowKernel& ke
   if (kn < 1) return m;
 
   const double signalSum = sumBins(sigA, sigB);
-  const double noiseSum = sumBins(first, lowB) + sumBins(highA, last);
+  // The noise bins are the band less the guard region around the peak.
+  const double noiseSum = bandSum - sumBins(std::max(first, lowB + 1), std::min(last, highA - 1));
   const double noiseFirstGuess = noiseSum / kn;
 
   // Sub-bin offset from the averaged products of neighbouring bins, less what white noise

@@ -129,21 +129,21 @@ double WindowKernel::ShareNear(int64_t first, int64_t last, double x) const {
     c = c * rc - s * rs;
     s = t;
   }
+  // r(j - x) = sin(pi (j - x)) / sin(pi (j - x) / n), with sin(pi (j - x)) = (-1)^(j+1) sin(pi x)
+  // and its limit n where j - x vanishes.
+  std::array<double, 2 * (kNear + kTerms) + 1> r{};
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto j = j0 + static_cast<int64_t>(i);
+    r[i] = std::abs(static_cast<double>(j) - x) < 1e-6 ? nd : ((j & 1) != 0 ? sx : -sx) / sinA[i];
+  }
   double total = 0;
   for (int64_t k = first; k <= last; ++k) {
     double re = 0, im = 0;
     for (int m = -kTerms; m <= kTerms; ++m) {
-      const int64_t j = k - m;
-      double r;
-      if (std::abs(static_cast<double>(j) - x) < 1e-6) {
-        r = nd;
-      } else {
-        // sin(pi (j - x)) = (-1)^(j+1) sin(pi x).
-        r = ((j & 1) != 0 ? sx : -sx) / sinA[static_cast<std::size_t>(j - j0)];
-      }
+      const double rm = r[static_cast<std::size_t>(k - m - j0)];
       const auto idx = static_cast<std::size_t>(m + kTerms);
-      re += coef_[idx].real() * r;
-      im += coef_[idx].imag() * r;
+      re += coef_[idx].real() * rm;
+      im += coef_[idx].imag() * rm;
     }
     total += re * re + im * im;
   }
