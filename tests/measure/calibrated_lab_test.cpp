@@ -10,7 +10,8 @@
 //
 // Frequency and drift are held to their bounds where bins are 1.46 Hz or finer. With the
 // 47 Hz bins of 48000 Hz / 1024 points a 40 dB-Hz carrier's frequency scatters by about
-// 0.1 Hz per record and its slope by about 0.003 Hz/s: printed, not held to 0.005.
+// 0.1 Hz per record and its slope by about 0.003 Hz/s: the steady carrier's are printed,
+// not held to 0.005, and no drifting carrier is run there.
 //
 // CORVANE_LAB_TABLE=1 prints the table of truth, measured and error per case.
 
@@ -217,12 +218,15 @@ TEST_P(CalibratedLabTest, FiguresAgreeWithTheTruth) {
       }
       variants.push_back(std::make_unique<Variant>());
       variants.back()->kind = Kind::NoiseOnly;
-      auto drifting = std::make_unique<Variant>();
-      drifting->kind = Kind::Drift;
-      drifting->level = kDriftLevel;
-      drifting->hz = 1000 - kDrift * cfg.seconds / 2;
-      drifting->amplitude = Amplitude(input, rate, kDriftLevel);
-      variants.push_back(std::move(drifting));
+      // The drifting carrier costs a transform per block; it runs where its bound is held.
+      if (cfg.fineBins) {
+        auto drifting = std::make_unique<Variant>();
+        drifting->kind = Kind::Drift;
+        drifting->level = kDriftLevel;
+        drifting->hz = 1000 - kDrift * cfg.seconds / 2;
+        drifting->amplitude = Amplitude(input, rate, kDriftLevel);
+        variants.push_back(std::move(drifting));
+      }
       for (auto& v : variants) v->estimator.StartRun(settings);
 
       int nextRecord = 1;
