@@ -40,6 +40,12 @@ struct RunDescription {
   double guardBand = 0;    // multiples of the signal bandwidth
   double sigBwHz = 0;
   std::string started;     // UTC, ISO 8601
+  // How the calibrated figures were formed.
+  std::string input;           // "I/Q" or "mono": what full scale means
+  double integrationS = 0;     // time the averaged spectra span
+  int calibratedSpectra = 0;   // spectra averaged
+  double falseAlarm = 0;       // share of noise-alone decisions that read "detected"
+  double driftSpanS = 0;
 };
 
 // The data log's columns, in order. The first fourteen are fixed; more may follow.
