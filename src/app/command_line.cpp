@@ -118,6 +118,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                               "as 90, 90s, 15min, 2h, 3d): " + text};
       }
       cl.quitAfterSeconds = seconds;
+    } else if (arg == "--csv") {
+      if (!takeValue(&cl.csv) || cl.csv.empty()) {
+        return {std::nullopt, "corvane: --csv needs a file name"};
+      }
     } else if (arg == "--interval") {
       if (!takeValue(&cl.interval)) return {std::nullopt, "corvane: --interval needs a value"};
       bool known = false;
@@ -182,6 +186,8 @@ std::string CommandLineHelp() {
          "  --start             press START once start-up has finished\n"
          "  --log               check Start Log after START (needs a log interval: the\n"
          "                      settings file's or --interval's)\n"
+         "  --csv FILE          write the data log (calibrated figures, CSV) to FILE; by\n"
+         "                      default it goes beside the log, SIGREC.TXT giving SIGREC.csv\n"
          "  --interval TEXT     choose the log interval by its list entry: No Log, 1s, 5s,\n"
          "                      15s, 30s, 1min, 5min, 15min, 30min, 1hr or 2hr\n"
          "  --fast              read an audio file or the test signal back to back; the one-second\n"

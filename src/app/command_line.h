@@ -19,6 +19,7 @@ struct CommandLine {
   bool start = false;         // --start
   bool log = false;           // --log
   bool fast = false;          // --fast
+  std::string csv;            // --csv: the data log's file, beside the log
   std::string interval;       // --interval: an entry of the log interval list ("1s", "5min")
   std::optional<double> quitAfterSeconds;  // --quit-after
   std::string recordDirectory;  // --record: where the input is recorded, empty for nowhere

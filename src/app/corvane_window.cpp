@@ -28,6 +28,8 @@
 #include "display/band_plot.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
+#include "logging/data_log.h"
+#include "logging/data_log_panel.h"
 #include "logging/log_panel.h"
 #include "settings/parameter_panel.h"
 #include "settings/settings_file.h"
@@ -116,6 +118,15 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
       run_->setRecording(QString());
     }
   });
+  connect(c_->log->LogFile, &QLineEdit::textChanged, c_->dataLog, &DataLogPanel::Refresh);
+  connect(c_->dataLog, &DataLogPanel::writeFailureChanged, this,
+          [this](bool failed, const QString& text) {
+            Notice(failed ? QStringLiteral("Data log write failed: ") + text
+                          : QStringLiteral("Data log writes succeed again"));
+          });
+  // The calibrated figures' blocks are stamped on the run's own clock, as the records are.
+  blockLoop_->setBlockEndClock(
+      [this] { return static_cast<double>(run_->now().toMSecsSinceEpoch()) / 1000.0; });
   connect(c_->log, &LogPanel::writeFailureChanged, this, [this](bool failed, const QString& text) {
     Notice(failed ? text : QStringLiteral("Log writes succeed again"));
   });
@@ -131,6 +142,7 @@ CorvaneWindow::~CorvaneWindow() {
 
 ParameterPanel& CorvaneWindow::parameters() { return *c_->panel; }
 LogPanel& CorvaneWindow::logging() { return *c_->log; }
+DataLogPanel& CorvaneWindow::dataLog() { return *c_->dataLog; }
 WaterfallWindow* CorvaneWindow::waterfall() { return c_->WF; }
 BandPlot* CorvaneWindow::spectrum() { return c_->Spectrum; }
 
@@ -236,6 +248,12 @@ void CorvaneWindow::setFastMode(bool fast) {
   // take most of its time. Its input can be run again, so a record lost to a power cut is
   // not lost for good; in real time each record is synced (on the writer's thread).
   c_->log->SetSyncToDisk(!fast);
+  c_->dataLog->SetSyncToDisk(!fast);
+}
+
+void CorvaneWindow::setDataLogFile(const std::string& name) {
+  c_->dataLog->setFileName(name);
+  if (!name.empty()) c_->dataLog->setEnabled(true);
 }
 
 void CorvaneWindow::setLogging(bool on) { c_->log->StartLog->setChecked(on); }
@@ -355,7 +373,11 @@ void CorvaneWindow::StartCapture(bool interactive) {
   captureRunning_ = true;
   c_->CsrLoc->show();
   c_->SourceStatus->clear();
+  const int channels = run_->openedChannels();
   run_->start();
+  // Before the first block, which only comes from the event loop; after start(), so a fast
+  // run's description carries the time its own clock starts from.
+  StartCalibrated(entry, channels);
   // Nothing measured yet from this source, whatever the last run left.
   if (!c_->SNResults->isHidden() || !c_->PeakDet->text().isEmpty()) ShowNothingMeasured();
 }
@@ -389,6 +411,64 @@ void CorvaneWindow::ShowNothingMeasured() {
   c_->IPAmplitude->setLevel(0, false);
 }
 
+void CorvaneWindow::StartCalibrated(const SourceEntry& entry, int channels) {
+  RunSettings settings;
+  settings.sampleRate = params_.SampleRate;
+  settings.fftLen = Module1::FFTLen;
+  settings.window = Module1::WinTable;
+  settings.input = channels == 1 ? InputKind::Mono : InputKind::IQ;
+  CalibratedEstimator& calibrated = blockLoop_->calibrated();
+  calibrated.StartRun(settings);
+  for (QLabel* l : {c_->CN0, c_->CarrierFreq, c_->CarrierDrift}) l->clear();
+
+  ParameterPanel& p = *c_->panel;
+  RunDescription run;
+  run.program = "Corvane " CORVANE_VERSION;
+  run.source = Std(entry.text);
+  run.sampleRate = params_.SampleRate;
+  run.fftLen = Module1::FFTLen;
+  run.window = Std(c_->WindType->currentText());
+  run.averaging = params_.HistLen;
+  run.bandLowHz = p.FMin->value();
+  run.bandHighHz = p.FMax->value();
+  run.guardBand = params_.GuardBand;
+  run.sigBwHz = Leading(p.SigBW);
+  run.started = IsoUtc(ClockNow().toSecsSinceEpoch());
+  calibrated.Describe(run);
+  c_->dataLog->StartRun(run);
+}
+
+void CorvaneWindow::ShowCalibrated() {
+  CalibratedEstimator& calibrated = blockLoop_->calibrated();
+  if (calibrated.settings().fftLen <= 0) return;
+  const CalibratedFigures& f = calibrated.Latest();
+  if (!f.measured) return;
+  auto fixed = [](double v, int decimals) { return QString::number(v, 'f', decimals); };
+  c_->CN0->setText(f.cn0DbHz ? "C/N0  " + fixed(*f.cn0DbHz, 1) + " dB-Hz"
+                             : QStringLiteral("C/N0  not detected"));
+  c_->CarrierFreq->setText(f.freqHz ? "Freq  " + fixed(*f.freqHz, 3) + " Hz" : QString());
+  const std::optional<DriftFit::Slope> drift = calibrated.Drift();
+  c_->CarrierDrift->setText(f.detected && drift
+                                ? "Drift " + fixed(drift->hzPerS, 4) + " Hz/s"
+                                : QString());
+}
+
+void CorvaneWindow::WriteDataRow(const QDateTime& second) {
+  DataLogPanel& dataLog = *c_->dataLog;
+  if (!dataLog.enabled()) return;
+  const qint64 unix = second.toSecsSinceEpoch();
+  DataRecord row;
+  row.utc = IsoUtc(unix);
+  row.local = IsoLocal(unix);
+  row.steady = engine_.Steady;
+  row.snr1HzDb = LoggedFigure(engine_.LogSN1HzDb);
+  row.droppedBlocks = run_->droppedBlocks();
+  row.source = Std(run_->entry().text);
+  CalibratedEstimator& calibrated = blockLoop_->calibrated();
+  if (calibrated.settings().fftLen > 0) calibrated.FillRecord(row, static_cast<double>(unix));
+  dataLog.Append(row);
+}
+
 // ---- The one-second tick ----------------------------------------------------------------
 
 void CorvaneWindow::setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
@@ -407,16 +487,19 @@ void CorvaneWindow::Timer1_Timer(const QDateTime& second) {
     deferredTick_->start();
     return;
   }
-  const DateTime now = ToDateTime(clock_ ? clock_() : second);
+  const QDateTime stamp = clock_ ? clock_() : second;
+  const DateTime now = ToDateTime(stamp);
   setWindowTitle(QString(kCaptionClock) + QString(20, QLatin1Char(' ')) +
                  Q(FormatPattern(now, "yyyy/MM/dd  hh:mm:ss")));
   engine_.TickDrift(Leading(c_->panel->AVConst));
   ApplyDriftReadout();
+  ShowCalibrated();
   LogPanel& log = *c_->log;
   if (log.RecordDue(captureRunning_)) {
     log.WriteRecord(now, Module1::FFTLen,
                     {engine_.PeakBin, engine_.LogSignalDb, engine_.NoiseLevelDb,
                      engine_.LogSN1HzDb, engine_.DriftHzPerSec});
+    WriteDataRow(stamp);
     engine_.ResetLogValues();
   }
   log.AdvanceTick();
@@ -530,6 +613,7 @@ void CorvaneWindow::closeEvent(QCloseEvent* event) {
     }
     // Records still held after a failed write get one last chance.
     c_->log->FlushAtEnd();
+    c_->dataLog->FlushAtEnd();
     c_->WF->close();
     QApplication::quit();
   }

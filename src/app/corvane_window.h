@@ -23,6 +23,7 @@ namespace corvane {
 
 struct MainControls;
 class BandPlot;
+class DataLogPanel;
 class IniStartup;
 class LogPanel;
 class ParameterPanel;
@@ -44,6 +45,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   // START as the command line presses it: a failure is reported without a message box.
   void pressStart();
   void setLogging(bool on);
+  // The data log's own file name (--csv); empty: the log's name with ".csv".
+  void setDataLogFile(const std::string& name);
   // Where "Record the input" records, and whether it is on.
   void setRecording(const QString& directory, bool on);
   // Picks the log interval whose list text is `text` ("1s", "5min"); false if none is.
@@ -59,6 +62,7 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   MeasurementParams& params() { return params_; }
   ParameterPanel& parameters();
   LogPanel& logging();
+  DataLogPanel& dataLog();
   WaterfallWindow* waterfall();
   BandPlot* spectrum();
   // CaptureRunning: capture has been started in this run of the program (a record is only
@@ -115,6 +119,10 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void Notice(const QString& text);
   SourceEntry ChosenSource() const;
   void ApplyDriftReadout();
+  void StartCalibrated(const SourceEntry& entry, int channels);
+  // The calibrated read-outs, from the latest block's figures.
+  void ShowCalibrated();
+  void WriteDataRow(const QDateTime& second);
   QDateTime ClockNow() const;
 
   MeasurementParams params_;

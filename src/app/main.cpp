@@ -129,6 +129,7 @@ int main(int argc, char** argv) {
     }
   }
   if (cl.fast) window.setFastMode(true);
+  if (!cl.csv.empty()) window.setDataLogFile(cl.csv);
   if (!cl.recordDirectory.empty())
     window.setRecording(QString::fromStdString(cl.recordDirectory), true);
   window.show();

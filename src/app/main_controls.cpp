@@ -18,6 +18,7 @@
 #include "app/level_meter.h"
 #include "display/band_plot.h"
 #include "display/waterfall_window.h"
+#include "logging/data_log_panel.h"
 #include "logging/log_panel.h"
 #include "settings/parameter_panel.h"
 #include "settings/updown_bar.h"
@@ -50,6 +51,7 @@ void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
 
   panel = new ParameterPanel(params, central);
   log = new LogPanel(params, central);
+  dataLog = new DataLogPanel(params, central);
 
   DeviceBox = new QComboBox(central);
   DeviceBox->setObjectName("DeviceBox");
@@ -94,6 +96,21 @@ void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
   SNBin = makeSn("SNBin");
   SN1Hz = makeSn("SN1Hz");
   SN2k5Hz = makeSn("SN2k5Hz");
+  Calibrated = new QGroupBox("Calibrated", central);
+  Calibrated->setObjectName("Calibrated");
+  Calibrated->setToolTip("Figures calibrated against the noise density and full scale, averaged "
+                         "over 20 s; the data log (CSV) holds them with every record");
+  CN0 = makeSn("CN0");
+  CN0->setParent(Calibrated);
+  CarrierFreq = makeSn("CarrierFreq");
+  CarrierFreq->setParent(Calibrated);
+  CarrierDrift = makeSn("CarrierDrift");
+  CarrierDrift->setParent(Calibrated);
+  for (QLabel* l : {CN0, CarrierFreq, CarrierDrift}) l->setText(QString());
+  CN0->setToolTip("Carrier to noise density, dB-Hz; \"not detected\" below the detection "
+                  "threshold (0.1% false alarms on noise alone)");
+  CarrierFreq->setToolTip("Carrier frequency, interpolated between bins");
+  CarrierDrift->setToolTip("Least-squares slope of the frequency over the last 60 s, Hz/s");
   SetLabelColour(ShowNoise, {128, 64, 0});
   SetLabelColour(ShowSignal, {128, 64, 0});
 
@@ -246,8 +263,10 @@ void MainControls::LayOut(QMainWindow* window) {
   logGrid->addWidget(lp.LogFile, 1, 1);
   logGrid->addWidget(lp.StartLog, 2, 0);
   logGrid->addWidget(lp.LogMsg, 2, 1);
+  logGrid->addWidget(dataLog->DataLogOn, 3, 0);
+  logGrid->addWidget(dataLog->DataLogFile, 3, 1);
   logGrid->setColumnStretch(1, 1);
-  logGrid->setRowStretch(3, 1);
+  logGrid->setRowStretch(4, 1);
   logging->setMinimumWidth(280);
 
   auto* general = new QGroupBox("General Info", central);
@@ -265,7 +284,15 @@ void MainControls::LayOut(QMainWindow* window) {
   bottomRow->setFixedHeight(170);
   auto* bottom = new QHBoxLayout(bottomRow);
   bottom->setContentsMargins(0, 0, 0, 0);
+  auto* calibratedBox = new QVBoxLayout(Calibrated);
+  calibratedBox->setSpacing(1);
+  for (QLabel* l : {CN0, CarrierFreq, CarrierDrift}) calibratedBox->addWidget(l);
+  calibratedBox->addStretch(1);
+  const int calWidth = CN0->fontMetrics().horizontalAdvance("C/N0  not detected  ");
+  for (QLabel* l : {CN0, CarrierFreq, CarrierDrift})
+    l->setFixedSize(calWidth, l->sizeHint().height());
   bottom->addWidget(SNResults);
+  bottom->addWidget(Calibrated);
   bottom->addWidget(logging);
   bottom->addWidget(general, 1);
   // Out of band the frame is hidden; its place stays so the row does not jump.

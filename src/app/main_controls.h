@@ -15,6 +15,7 @@ class QPushButton;
 namespace corvane {
 
 class BandPlot;
+class DataLogPanel;
 class LevelMeter;
 class LogPanel;
 class ParameterPanel;
@@ -26,6 +27,7 @@ struct MainControls {
 
   ParameterPanel* panel = nullptr;
   LogPanel* log = nullptr;
+  DataLogPanel* dataLog = nullptr;
   BandPlot* Spectrum = nullptr;
   WaterfallWindow* WF = nullptr;
 
@@ -44,6 +46,11 @@ struct MainControls {
   QLabel* SN2k5Hz = nullptr;
   QLabel* ShowNoise = nullptr;
   QLabel* ShowSignal = nullptr;
+  // The calibrated figures beside the design's read-outs.
+  QGroupBox* Calibrated = nullptr;
+  QLabel* CN0 = nullptr;
+  QLabel* CarrierFreq = nullptr;
+  QLabel* CarrierDrift = nullptr;
   QLabel* CsrLoc = nullptr;
   QLabel* PeakDet = nullptr;
   QLabel* CarrStabMsg = nullptr;

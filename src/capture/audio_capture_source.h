@@ -41,6 +41,7 @@ class AudioCaptureSource : public BlockSource {
   static int RingBlocks(double rate, int frames);
   QString deviceDescription() const { return device_.description(); }
   bool isMono() const { return channels_ == 1; }
+  int channels() const override { return channels_; }
   bool deviceLost() const { return lost_; }
 
  private:

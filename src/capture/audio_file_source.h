@@ -21,6 +21,7 @@ class AudioFileSource : public PacedSource {
   void close() override;
 
   qint64 totalFrames() const override { return total_; }
+  int channels() const override { return reader_.channels(); }
   // A recording named by its UTC start: that time. Any other file: its modification time
   // less its duration. Invalid before open().
   QDateTime firstFrameTime() const override { return firstFrame_; }

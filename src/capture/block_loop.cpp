@@ -67,6 +67,8 @@ void BlockLoop::processBlock() {
 
   Module1::ComplexFFT(fftData_.get());
   engine_.ProcessBlock(fftData_.get(), host_.Now());
+  if (calibrated_.settings().fftLen == fftLen)
+    calibrated_.ProcessBlock(fftData_.get(), engine_.marks(), blockEnd_ ? blockEnd_() : 0.0);
 
   if (plot_) plot_->drawBlock(engine_, params_, fftLen);
   const bool measured = engine_.marks().Measured;

@@ -6,7 +6,10 @@
 #include <QObject>
 #include <memory>
 
+#include <functional>
+
 #include "capture/block_source.h"
+#include "measure/calibrated_estimator.h"
 #include "measure/measurement_engine.h"
 
 namespace corvane {
@@ -42,6 +45,11 @@ class BlockLoop : public QObject {
   // The source is closed, no further block runs.
   void stop();
 
+  // The calibrated figures, formed from the same blocks beside the engine's; each block is
+  // stamped with `blockEnd` (seconds of the run's clock).
+  CalibratedEstimator& calibrated() { return calibrated_; }
+  void setBlockEndClock(std::function<double()> blockEnd) { blockEnd_ = std::move(blockEnd); }
+
   bool running() const { return source_ != nullptr; }
   bool inBlock() const { return inBlock_; }
   qint64 blocksProcessed() const { return blocks_; }
@@ -66,6 +74,8 @@ class BlockLoop : public QObject {
   BandPlot* plot_;
   WaterfallWindow* waterfall_;
   std::unique_ptr<BlockSource> source_;
+  CalibratedEstimator calibrated_;
+  std::function<double()> blockEnd_;
   bool inBlock_ = false;
   qint64 blocks_ = 0;
   double inLevelDb_ = 0;

@@ -39,6 +39,9 @@ class BlockSource : public QObject {
   virtual qint64 totalFrames() const { return -1; }
   // Blocks dropped because processing fell behind.
   virtual qint64 droppedBlocks() const { return 0; }
+  // Channels the input really has: 2 for I/Q (or stereo), 1 for a mono file or card whose
+  // one channel arrives on the left.
+  virtual int channels() const { return 2; }
   // When the source's first frame was taken, where the source itself knows it (a file);
   // invalid otherwise.
   virtual QDateTime firstFrameTime() const { return {}; }

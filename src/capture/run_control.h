@@ -36,8 +36,9 @@ class RunControl : public QObject {
 
   // Opens the source; false with the reason when it does not open (nothing runs then).
   bool open(const Request& request, QString* error);
-  // The opened source's own rate (a file's), before start().
+  // The opened source's own rate (a file's) and channels, before start().
   double openedRate() const;
+  int openedChannels() const { return pending_ ? pending_->channels() : 2; }
   // Starts the blocks and, from the first START on, the tick.
   void start();
   // Stops the blocks and any reopening; the last picture stays where it is drawn. The tick of

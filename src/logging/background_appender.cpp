@@ -36,10 +36,14 @@ void BackgroundAppender::Post(Job job) {
 }
 
 void BackgroundAppender::Append(const std::string& fileName, const std::string& line) {
-  Post({fileName, line, false});
+  Post({fileName, line, false, {}});
 }
 
-void BackgroundAppender::Flush(const std::string& fileName) { Post({fileName, {}, true}); }
+void BackgroundAppender::Flush(const std::string& fileName) { Post({fileName, {}, true, {}}); }
+
+void BackgroundAppender::Run(std::function<AppendResult()> job) {
+  Post({{}, {}, false, std::move(job)});
+}
 
 void BackgroundAppender::SetSyncToDisk(bool on) {
   std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -68,8 +72,9 @@ void BackgroundAppender::Run(const std::shared_ptr<Shared>& s) {
     s->writer.SetSyncToDisk(s->sync);
     lock.unlock();
     // The writer is only ever used on this thread.
-    const AppendResult r =
-        job.flushOnly ? s->writer.Flush(job.fileName) : s->writer.Append(job.fileName, job.line);
+    const AppendResult r = job.custom      ? job.custom()
+                           : job.flushOnly ? s->writer.Flush(job.fileName)
+                                           : s->writer.Append(job.fileName, job.line);
     lock.lock();
     s->pending = s->writer.pending();
     const Done done = s->done;

@@ -32,6 +32,9 @@ class BackgroundAppender {
   static constexpr std::chrono::seconds kShutdownWait{10};
 
   void Append(const std::string& fileName, const std::string& line);
+  // Any other writing that must happen on the writer's thread, in order with the rest (a
+  // writer of its own, such as the data log's); its result goes to Done like an append's.
+  void Run(std::function<AppendResult()> job);
   // Writes the held records, if any, to fileName.
   void Flush(const std::string& fileName);
   void SetSyncToDisk(bool on);
@@ -45,6 +48,7 @@ class BackgroundAppender {
     std::string fileName;
     std::string line;
     bool flushOnly = false;
+    std::function<AppendResult()> custom;
   };
   struct Shared {
     std::mutex mutex;

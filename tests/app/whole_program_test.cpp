@@ -133,6 +133,33 @@ TEST_F(WholeProgram, IqCarrierIsLoggedAtItsFrequencyWithTheExpectedSnr) {
   }
   ASSERT_GT(steady, 15);
   EXPECT_NEAR(snrSum / steady, expected, 0.5);
+
+  // The data log beside it: a row for every record, at the same second, with the carrier's
+  // true C/N0 once the calibrated average has filled.
+  std::ifstream csv(path("SIGREC.csv").toStdString(), std::ios::binary);
+  std::vector<std::vector<std::string>> rows;
+  std::string header;
+  for (std::string line; std::getline(csv, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    if (header.empty()) {
+      header = line;
+      continue;
+    }
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string f; std::getline(in, f, ',');) fields.push_back(f);
+    rows.push_back(fields);
+  }
+  EXPECT_EQ(header.rfind("utc,local,freq_hz,cn0_dbhz,detected,steady,snr_1hz_db,", 0), 0u);
+  ASSERT_EQ(rows.size(), run.records.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ASSERT_GE(rows[i].size(), 14u);
+    EXPECT_EQ(rows[i][1].substr(11, 8), run.records[i].time) << i;  // local time of the record
+  }
+  const std::vector<std::string>& last = rows.back();
+  ASSERT_FALSE(last[3].empty()) << "detected";
+  EXPECT_NEAR(std::stod(last[3]), corvane::testing::ExpectedIqSnr1HzDb(c), 1.0);
+  EXPECT_NEAR(std::stod(last[2]), 1000.0, 0.1);
 }
 
 TEST_F(WholeProgram, MonoCarrierAndBothSidebandSettings) {
