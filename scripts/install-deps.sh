@@ -2,7 +2,7 @@
 # Installs the Debian packages Corvane needs to build, run and test, when any is missing.
 set -euo pipefail
 
-packages=(g++ cmake ninja-build make pkg-config qt6-base-dev qt6-multimedia-dev
+packages=(g++ cmake ninja-build make pkg-config qt6-base-dev qt6-multimedia-dev libpulse-dev
   googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth pulseaudio pulseaudio-utils sox imagemagick)
 

@@ -36,7 +36,8 @@ class BlockSource : public QObject {
   virtual qint64 framesDelivered() const = 0;
   // Frames the source holds in all (a file's length); -1 when unbounded.
   virtual qint64 totalFrames() const { return -1; }
-  // Blocks dropped because processing fell behind.
+  // Blocks dropped so far because processing fell behind (whole blocks: the blocks handed
+  // out are contiguous except where blocksDropped() said otherwise).
   virtual qint64 droppedBlocks() const { return 0; }
 
  signals:
@@ -45,6 +46,9 @@ class BlockSource : public QObject {
   void finished();
   // A change the operator should see: device lost, blocks dropped, file truncated.
   void statusChanged(const QString& text);
+  // Once per gap, just before the first block after it: `blocks` whole blocks are missing
+  // there, `total` dropped since open().
+  void blocksDropped(qint64 blocks, qint64 total);
 };
 
 }  // namespace corvane
