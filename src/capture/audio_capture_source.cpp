@@ -13,7 +13,9 @@ AudioCaptureSource::AudioCaptureSource(const QByteArray& deviceId, double ringSe
                                        QObject* parent)
     : BlockSource(parent), deviceId_(deviceId), ringSeconds_(ringSeconds) {}
 
-AudioCaptureSource::~AudioCaptureSource() { close(); }
+AudioCaptureSource::~AudioCaptureSource() {
+  close();
+}
 
 int AudioCaptureSource::RingBlocks(double rate, int frames, double seconds) {
   if (frames <= 0 || !(rate > 0) || !(seconds > 0)) return 4;
@@ -100,8 +102,8 @@ void AudioCaptureSource::deliver() {
   if (gap > 0) {
     reported_ += gap;
     emit blocksDropped(gap, reported_);
-    emit statusChanged(QStringLiteral("Processing fell behind: %1 blocks dropped so far")
-                           .arg(reported_));
+    emit statusChanged(
+        QStringLiteral("Processing fell behind: %1 blocks dropped so far").arg(reported_));
   }
   delivered_ += frames_;
   emit blockDone();

@@ -46,7 +46,7 @@ class BlockRing {
 
   const int blockFrames_;
   const int capacity_;
-  std::vector<int16_t> slots_;     // capacity_ blocks of stereo frames
+  std::vector<int16_t> slots_;      // capacity_ blocks of stereo frames
   std::vector<int64_t> gapBefore_;  // per slot: blocks dropped right before it
   // Blocks put in and taken out since the start; put - taken <= capacity_.
   alignas(64) std::atomic<uint64_t> put_{0};

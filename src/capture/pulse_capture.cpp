@@ -49,7 +49,9 @@ void OnSourceInfo(pa_context*, const pa_source_info* info, int eol, void* p) {
 
 PulseCapture::PulseCapture(Callbacks callbacks) : callbacks_(std::move(callbacks)) {}
 
-PulseCapture::~PulseCapture() { Close(); }
+PulseCapture::~PulseCapture() {
+  Close();
+}
 
 template <class Done>
 bool PulseCapture::WaitLocked(Done done, double seconds) {
@@ -70,8 +72,7 @@ bool PulseCapture::WaitLocked(Done done, double seconds) {
   return done();
 }
 
-bool PulseCapture::Open(const std::string& source, int rate, BlockRing* ring,
-                        std::string* error) {
+bool PulseCapture::Open(const std::string& source, int rate, BlockRing* ring, std::string* error) {
   Close();
   auto fail = [&](const std::string& why) {
     if (loop_) pa_threaded_mainloop_unlock(loop_);
@@ -115,8 +116,8 @@ bool PulseCapture::Open(const std::string& source, int rate, BlockRing* ring,
     if (lookup.name.empty()) return fail("no capture device (the audio server names none)");
     lookup.done = false;
   }
-  pa_operation* op = pa_context_get_source_info_by_name(context_, lookup.name.c_str(),
-                                                         OnSourceInfo, &lookup);
+  pa_operation* op =
+      pa_context_get_source_info_by_name(context_, lookup.name.c_str(), OnSourceInfo, &lookup);
   if (op) {
     WaitLocked([&lookup] { return lookup.done; }, kAnswerSeconds);
     pa_operation_unref(op);
@@ -133,8 +134,7 @@ bool PulseCapture::Open(const std::string& source, int rate, BlockRing* ring,
   spec.rate = rate > 0 ? static_cast<uint32_t>(rate) : 0;
   spec.channels = static_cast<uint8_t>(channels_);
   if (!pa_sample_spec_valid(&spec)) {
-    return fail(description_ + " does not take 16-bit samples at " + std::to_string(rate) +
-                " Hz");
+    return fail(description_ + " does not take 16-bit samples at " + std::to_string(rate) + " Hz");
   }
   stream_ = pa_stream_new(context_, "Corvane capture", &spec, nullptr);
   if (!stream_) return fail(description_ + ": " + ErrorText(context_));
@@ -146,8 +146,7 @@ bool PulseCapture::Open(const std::string& source, int rate, BlockRing* ring,
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(-1);
   attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kPeriodMs * PA_USEC_PER_MSEC, &spec));
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                    PA_STREAM_DONT_MOVE);
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
   if (pa_stream_connect_record(stream_, lookup.name.c_str(), &attr, flags) < 0) {
     return fail(description_ + ": " + ErrorText(context_));
   }

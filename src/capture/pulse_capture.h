@@ -22,8 +22,8 @@ class PulseCapture {
  public:
   // Both are called on the audio thread; they must only hand the news on.
   struct Callbacks {
-    std::function<void()> blocksReady;                  // a block entered the ring
-    std::function<void(const std::string&)> failed;     // capture ended: why
+    std::function<void()> blocksReady;               // a block entered the ring
+    std::function<void(const std::string&)> failed;  // capture ended: why
   };
 
   explicit PulseCapture(Callbacks callbacks);

@@ -22,7 +22,9 @@ std::vector<int16_t> Stream(int64_t first, int64_t frames) {
   return s;
 }
 
-int64_t Position(const int16_t* frame) { return frame[0] | (int64_t{frame[1]} << 15); }
+int64_t Position(const int16_t* frame) {
+  return frame[0] | (int64_t{frame[1]} << 15);
+}
 
 // The stream position of the block's first frame; -1 if the block is not contiguous.
 int64_t BlockStart(const std::vector<int16_t>& block) {
@@ -54,7 +56,7 @@ TEST(BlockRing, AFullRingDropsWholeNewBlocksAndTheNextBlockTakenSaysHowMany) {
   BlockRing ring(100, 4);
   std::vector<int16_t> block(200);
   int64_t gap = -1;
-  EXPECT_EQ(ring.Push(Stream(0, 400).data(), 400), 4);  // exactly full
+  EXPECT_EQ(ring.Push(Stream(0, 400).data(), 400), 4);    // exactly full
   EXPECT_EQ(ring.Push(Stream(400, 250).data(), 250), 2);  // blocks 4 and 5 find no room
   EXPECT_EQ(ring.droppedBlocks(), 2);
   ASSERT_TRUE(ring.Pop(block.data(), &gap));
@@ -76,9 +78,9 @@ TEST(BlockRing, LostInputDropsEveryBlockItTouchesAndKeepsTheGrid) {
   std::vector<int16_t> block(200);
   int64_t gap = -1;
   ring.Push(Stream(0, 30).data(), 30);
-  ring.Skip(10);                          // frames 30..39 lost: block 0 is incomplete
-  ring.Push(Stream(40, 160).data(), 160);  // ends block 0 and makes block 1
-  ring.Skip(250);                         // 200..449: blocks 2, 3 and the start of 4
+  ring.Skip(10);                            // frames 30..39 lost: block 0 is incomplete
+  ring.Push(Stream(40, 160).data(), 160);   // ends block 0 and makes block 1
+  ring.Skip(250);                           // 200..449: blocks 2, 3 and the start of 4
   ring.Push(Stream(450, 250).data(), 250);  // ends block 4, makes 5 and 6
   ASSERT_TRUE(ring.Pop(block.data(), &gap));
   EXPECT_EQ(BlockStart(block), 100);

@@ -79,9 +79,8 @@ class ToneContinuity {
 
   // True when the break lies between blocks and k whole blocks missing explain it.
   bool GapIs(const Break& b, int64_t k) const {
-    return b.atBoundary &&
-           std::abs(std::remainder(b.extraPhase - w_ * n_ * static_cast<double>(k),
-                                   2 * std::numbers::pi)) < 2e-3;
+    return b.atBoundary && std::abs(std::remainder(b.extraPhase - w_ * n_ * static_cast<double>(k),
+                                                   2 * std::numbers::pi)) < 2e-3;
   }
 
   int64_t blocks() const { return blocks_; }
