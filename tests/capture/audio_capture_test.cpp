@@ -228,7 +228,7 @@ TEST(AudioCaptureSource, LiveToneArrivesContiguousAtItsFrequency) {
 
 // A 997 Hz tone made inside the audio server (module-sine) into an output: no player of
 // ours or of any other process can fall behind and put silence into it, however busy the
-// machine is. 997 Hz divides neither 12000 nor 48000.
+// machine is. 997 Hz, a prime, so only a gap of whole seconds could pass for none.
 class ServerTone {
  public:
   explicit ServerTone(const QByteArray& sinkName) {

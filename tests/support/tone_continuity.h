@@ -6,8 +6,8 @@
 // A break that falls exactly between two blocks is told apart from one inside a block, and
 // the phase of the tone, fitted over each block, tells whether k whole blocks are missing
 // there: such a gap turns it by k * w * blockFrames more than none.
-// The tone must not divide the rate (997 Hz does not divide 12000 or 48000), or a gap of a
-// whole number of its periods would pass unseen.
+// A gap of g frames passes unseen only when g * toneHz / rate is a whole number: with a
+// prime such as 997 Hz at 12000 or 48000 Hz, only a gap of whole seconds.
 
 #include <algorithm>
 #include <cmath>
@@ -27,8 +27,8 @@ class ToneContinuity {
   };
 
   // `minPeak`: a block whose largest magnitude is below it counts as silent (the tone did
-  // not arrive); the check starts after the first block that is not. `threshold`: the residual,
-  // in sample units, above which a frame breaks the tone.
+  // not arrive); the check starts after the first block that is not. `threshold`: the
+  // residual, in sample units, above which a frame breaks the tone.
   ToneContinuity(double toneHz, double rate, int blockFrames, double minPeak = 2000,
                  double threshold = 40)
       : w_(2 * std::numbers::pi * toneHz / rate),
