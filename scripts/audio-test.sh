@@ -29,7 +29,7 @@ live)
   sox -n -r 48000 -c 2 -b 16 tone.wav synth 30 sine 1000 0 25 sine 1000 0 0 vol 0.3
   sox -n -r 48000 -c 2 -b 16 noise.wav synth 30 whitenoise vol 0.05
   sox -m -v 1 tone.wav -v 1 noise.wav iq.wav
-  paplay --latency-msec=20 iq.wav &
+  paplay --device=testsink --latency-msec=1000 iq.wav &
   player=$!
   sleep 0.5
   seconds=15
