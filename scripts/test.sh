@@ -24,6 +24,8 @@ stop_all() {
 }
 trap stop_all EXIT
 eval "$(scripts/display.sh start "$display_dir")"
+# What the window keeps between runs (its size, its options) stays out of the user's own.
+export XDG_CONFIG_HOME="$display_dir/config"
 
 echo "== Tests, on the display $DISPLAY, with the audio server for the live-capture tests"
 (

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <cstdio>
 
 // Windows are tested the way a user meets them: on a display, with a window manager, where
@@ -16,7 +17,13 @@ int main(int argc, char** argv) {
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
   }
+  // The window keeps its size and options in the user's configuration folder: the tests,
+  // and the programs they start, keep theirs in a folder of their own.
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   QApplication app(argc, argv);
+  app.setOrganizationName("Corvane");
+  app.setApplicationName("Corvane");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,6 +1,10 @@
 #include "app/corvane_window.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QUrl>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -19,9 +23,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/calibrated_records.h"
 #include "app/ini_startup.h"
 #include "app/level_meter.h"
 #include "app/main_controls.h"
+#include "app/main_menu.h"
+#include "app/window_session.h"
+#include "display/history_window.h"
 #include "app/message.h"
 #include "capture/run_control.h"
 #include "common/numtext.h"
@@ -76,6 +84,7 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
 
   blockLoop_ = std::make_unique<BlockLoop>(engine_, params_, *this, c_->Spectrum, c_->WF);
   run_ = std::make_unique<RunControl>(*blockLoop_);
+  calibrated_ = std::make_unique<CalibratedRecords>(*c_, params_, *blockLoop_, *run_);
   connect(run_.get(), &RunControl::tick, this,
           qOverload<const QDateTime&>(&CorvaneWindow::Timer1_Timer));
   connect(run_.get(), &RunControl::notice, this, &CorvaneWindow::Notice);
@@ -132,7 +141,69 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
   });
 
   FormLoad();
-  setRecording(recordDir_, false);
+  menu_ = std::make_unique<MainMenu>(this);
+  ConnectMenu();
+  session_ = RestoreSession(this);
+  c_->dataLog->setEnabled(session_.dataLogOn);
+  setRecording(session_.recordDirectory, session_.recording);
+  // What the operator switches is kept for the next run; what the command line asked for
+  // is for this run only.
+  connect(c_->dataLog->DataLogOn, &QCheckBox::clicked, this,
+          [this](bool on) { session_.dataLogOn = on; });
+  connect(c_->RecordInput, &QCheckBox::clicked, this, [this](bool on) { session_.recording = on; });
+  connect(menu_->recordInput, &QAction::triggered, this,
+          [this](bool on) { session_.recording = on; });
+}
+
+void CorvaneWindow::ConnectMenu() {
+  MainMenu& m = *menu_;
+  connect(m.openRecording, &QAction::triggered, this, &CorvaneWindow::OpenRecording);
+  connect(m.recordInput, &QAction::toggled, c_->RecordInput, &QCheckBox::setChecked);
+  connect(c_->RecordInput, &QCheckBox::toggled, m.recordInput, &QAction::setChecked);
+  connect(m.openLogFolder, &QAction::triggered, this, [this] {
+    const QFileInfo log(FileNameText(params_.LogFileName));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(log.absolutePath()));
+  });
+  connect(m.quit, &QAction::triggered, this, &QWidget::close);
+  connect(m.showWaterfall, &QAction::toggled, c_->WF, &QWidget::setVisible);
+  connect(m.logHistory, &QAction::triggered, this, &CorvaneWindow::OpenLogHistory);
+  connect(m.fullScreen, &QAction::toggled, this,
+          [this](bool on) { on ? showFullScreen() : showNormal(); });
+  // Esc leaves full screen.
+  auto* leave = new QAction(this);
+  leave->setShortcut(Qt::Key_Escape);
+  connect(leave, &QAction::triggered, m.fullScreen, [&m] { m.fullScreen->setChecked(false); });
+  addAction(leave);
+  connect(m.shortcuts, &QAction::triggered, this, [this] { ShowShortcuts(this); });
+  connect(m.about, &QAction::triggered, this, [this] { ShowAbout(this); });
+}
+
+void CorvaneWindow::OpenRecording() {
+  // Not a modal dialog: capture may be running behind it.
+  auto* dialog = new QFileDialog(this, "Open a recording", QString(),
+                                 "Audio files (*.wav *.flac *.aif *.aiff *.w64 *.rf64);;"
+                                 "All files (*)");
+  dialog->setObjectName("OpenRecordingDialog");
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setFileMode(QFileDialog::ExistingFile);
+  connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+    if (run_->running()) StopCapture();
+    selectSource(WavFileEntry(path));
+  });
+  dialog->open();
+}
+
+void CorvaneWindow::OpenLogHistory() {
+  auto* history = new HistoryWindow;
+  history->setAttribute(Qt::WA_DeleteOnClose);
+  history->setAlarmThreshold(params_.AlarmThreshDb);
+  QStringList files;
+  for (const std::string& name : {params_.LogFileName, c_->dataLog->fileName()}) {
+    const QString text = FileNameText(name);
+    if (!text.isEmpty() && QFileInfo(text).isFile()) files << text;
+  }
+  if (!files.isEmpty()) history->openFiles(files);
+  history->show();
 }
 
 CorvaneWindow::~CorvaneWindow() {
@@ -350,6 +421,7 @@ void CorvaneWindow::StartCapture(bool interactive) {
     }
   }
   wf->show();
+  menu_->showWaterfall->setChecked(true);
   Module1::MakeWindow(c_->WindType->currentIndex());
   c_->WindType->setEnabled(false);
 
@@ -377,7 +449,7 @@ void CorvaneWindow::StartCapture(bool interactive) {
   run_->start();
   // Before the first block, which only comes from the event loop; after start(), so a fast
   // run's description carries the time its own clock starts from.
-  StartCalibrated(entry, channels);
+  calibrated_->Start(entry, channels, ClockNow());
   // Nothing measured yet from this source, whatever the last run left.
   if (!c_->SNResults->isHidden() || !c_->PeakDet->text().isEmpty()) ShowNothingMeasured();
 }
@@ -411,64 +483,6 @@ void CorvaneWindow::ShowNothingMeasured() {
   c_->IPAmplitude->setLevel(0, false);
 }
 
-void CorvaneWindow::StartCalibrated(const SourceEntry& entry, int channels) {
-  RunSettings settings;
-  settings.sampleRate = params_.SampleRate;
-  settings.fftLen = Module1::FFTLen;
-  settings.window = Module1::WinTable;
-  settings.input = channels == 1 ? InputKind::Mono : InputKind::IQ;
-  CalibratedEstimator& calibrated = blockLoop_->calibrated();
-  calibrated.StartRun(settings);
-  for (QLabel* l : {c_->CN0, c_->CarrierFreq, c_->CarrierDrift}) l->clear();
-
-  ParameterPanel& p = *c_->panel;
-  RunDescription run;
-  run.program = "Corvane " CORVANE_VERSION;
-  run.source = Std(entry.text);
-  run.sampleRate = params_.SampleRate;
-  run.fftLen = Module1::FFTLen;
-  run.window = Std(c_->WindType->currentText());
-  run.averaging = params_.HistLen;
-  run.bandLowHz = p.FMin->value();
-  run.bandHighHz = p.FMax->value();
-  run.guardBand = params_.GuardBand;
-  run.sigBwHz = Leading(p.SigBW);
-  run.started = IsoUtc(ClockNow().toSecsSinceEpoch());
-  calibrated.Describe(run);
-  c_->dataLog->StartRun(run);
-}
-
-void CorvaneWindow::ShowCalibrated() {
-  CalibratedEstimator& calibrated = blockLoop_->calibrated();
-  if (calibrated.settings().fftLen <= 0) return;
-  const CalibratedFigures& f = calibrated.Latest();
-  if (!f.measured) return;
-  auto fixed = [](double v, int decimals) { return QString::number(v, 'f', decimals); };
-  c_->CN0->setText(f.cn0DbHz ? "C/N0  " + fixed(*f.cn0DbHz, 1) + " dB-Hz"
-                             : QStringLiteral("C/N0  not detected"));
-  c_->CarrierFreq->setText(f.freqHz ? "Freq  " + fixed(*f.freqHz, 3) + " Hz" : QString());
-  const std::optional<DriftFit::Slope> drift = calibrated.Drift();
-  c_->CarrierDrift->setText(f.detected && drift
-                                ? "Drift " + fixed(drift->hzPerS, 4) + " Hz/s"
-                                : QString());
-}
-
-void CorvaneWindow::WriteDataRow(const QDateTime& second) {
-  DataLogPanel& dataLog = *c_->dataLog;
-  if (!dataLog.enabled()) return;
-  const qint64 unix = second.toSecsSinceEpoch();
-  DataRecord row;
-  row.utc = IsoUtc(unix);
-  row.local = IsoLocal(unix);
-  row.steady = engine_.Steady;
-  row.snr1HzDb = LoggedFigure(engine_.LogSN1HzDb);
-  row.droppedBlocks = run_->droppedBlocks();
-  row.source = Std(run_->entry().text);
-  CalibratedEstimator& calibrated = blockLoop_->calibrated();
-  if (calibrated.settings().fftLen > 0) calibrated.FillRecord(row, static_cast<double>(unix));
-  dataLog.Append(row);
-}
-
 // ---- The one-second tick ----------------------------------------------------------------
 
 void CorvaneWindow::setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
@@ -493,13 +507,13 @@ void CorvaneWindow::Timer1_Timer(const QDateTime& second) {
                  Q(FormatPattern(now, "yyyy/MM/dd  hh:mm:ss")));
   engine_.TickDrift(Leading(c_->panel->AVConst));
   ApplyDriftReadout();
-  ShowCalibrated();
+  calibrated_->Show();
   LogPanel& log = *c_->log;
   if (log.RecordDue(captureRunning_)) {
     log.WriteRecord(now, Module1::FFTLen,
                     {engine_.PeakBin, engine_.LogSignalDb, engine_.NoiseLevelDb,
                      engine_.LogSN1HzDb, engine_.DriftHzPerSec});
-    WriteDataRow(stamp);
+    calibrated_->WriteRow(stamp, engine_.Steady, engine_.LogSN1HzDb);
     engine_.ResetLogValues();
   }
   log.AdvanceTick();
@@ -611,6 +625,7 @@ void CorvaneWindow::closeEvent(QCloseEvent* event) {
     } else if (!ini_->WriteIni(&error)) {
       std::fprintf(stderr, "%s could not be written: %s\n", kSettingsFileName, error.c_str());
     }
+    SaveSession(this, session_);
     // Records still held after a failed write get one last chance.
     c_->log->FlushAtEnd();
     c_->dataLog->FlushAtEnd();

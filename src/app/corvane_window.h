@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/window_session.h"
 #include "capture/alarm_sound.h"
 #include "capture/block_loop.h"
 #include "capture/source_factory.h"
@@ -22,7 +23,9 @@ class QTimer;
 namespace corvane {
 
 struct MainControls;
+struct MainMenu;
 class BandPlot;
+class CalibratedRecords;
 class DataLogPanel;
 class IniStartup;
 class LogPanel;
@@ -110,6 +113,9 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
 
  private:
   void FormLoad();
+  void ConnectMenu();
+  void OpenRecording();
+  void OpenLogHistory();
   void StartCapture(bool interactive);
   void StopCapture();
   // The setup controls as they are before START (also after STOP or a failed START).
@@ -119,18 +125,17 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void Notice(const QString& text);
   SourceEntry ChosenSource() const;
   void ApplyDriftReadout();
-  void StartCalibrated(const SourceEntry& entry, int channels);
-  // The calibrated read-outs, from the latest block's figures.
-  void ShowCalibrated();
-  void WriteDataRow(const QDateTime& second);
   QDateTime ClockNow() const;
 
   MeasurementParams params_;
   MeasurementEngine engine_;
   MainControls* c_ = nullptr;
+  std::unique_ptr<MainMenu> menu_;
+  WindowSession session_;
   std::unique_ptr<IniStartup> ini_;
   std::unique_ptr<BlockLoop> blockLoop_;
   std::unique_ptr<RunControl> run_;
+  std::unique_ptr<CalibratedRecords> calibrated_;
   QTimer* Timer1 = nullptr;
   QTimer* deferredTick_ = nullptr;
   QDateTime deferredSecond_;

@@ -87,7 +87,7 @@ TEST(Unattended, TerminationSignalsEndThroughTheProgramEnd) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     QProcess p;
-    p.setWorkingDirectory(dir.path());
+    PrepareProcess(p, dir.path());
     p.start(CORVANE_BINARY, {"--input", "test", "--start", "--log", "--interval", "1s"});
     ASSERT_TRUE(p.waitForStarted());
     const QString log = dir.filePath("SIGREC.TXT");
@@ -121,7 +121,7 @@ TEST(Unattended, PipeSignalAndAReaderlessFifoLogDoNotEndTheRun) {
   ASSERT_TRUE(dir.isValid());
   ASSERT_EQ(::mkfifo(dir.filePath("SIGREC.TXT").toLocal8Bit().constData(), 0600), 0);
   QProcess p;
-  p.setWorkingDirectory(dir.path());
+  PrepareProcess(p, dir.path());
   p.start(CORVANE_BINARY,
           {"--input", "test", "--start", "--log", "--interval", "1s", "--quit-after", "5"});
   ASSERT_TRUE(p.waitForStarted());
