@@ -66,7 +66,7 @@ live)
          if ($5 != -99.0 && s[$1] != -99.0) {
            compared++
            d = $5 - s[$1]; if (d < 0) d = -d
-           if (d > 0.1) { print $1 ": S/N " $5 " live, " s[$1] " replayed"; bad = 1 }
+           if (d > 0.1 + 1e-9) { print $1 ": S/N " $5 " live, " s[$1] " replayed"; bad = 1 }
          }
        }
        END { if (compared < 4) { print "only " compared " records to compare of " both; bad = 1 }
