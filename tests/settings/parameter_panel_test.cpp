@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWidget>
 #include <cmath>
 #include <functional>
@@ -372,6 +374,36 @@ TEST(UpDownBar, UpperArrowAndPageRaiseTheValueWithinRange) {
   bar.setValue(1000);
   QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(9, 4));
   EXPECT_EQ(bar.value(), 1000);
+}
+
+// A real wheel event over the bar, `angle` eighths of a degree (120 is one notch) away from
+// the user.
+void Wheel(QScrollBar* bar, int angle) {
+  const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
+  QWheelEvent event(at, bar->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(bar, &event);
+}
+
+TEST(UpDownBar, WheelStepsAsTheArrowsDoOneSmallChangeANotch) {
+  for (const design::ScrollBarDesign* d :
+       {&design::kSigBWUD, &design::kHistUD, &design::kAlarmThreshUD}) {
+    for (const bool up : {true, false}) {
+      UpDownBar wheeled(*d, "wheeled"), clicked(*d, "clicked");
+      clicked.resize(18, 200);
+      clicked.show();
+      QTest::mouseClick(&clicked, Qt::LeftButton, {}, QPoint(9, up ? 4 : 196));
+      Wheel(&wheeled, up ? 120 : -120);
+      EXPECT_EQ(wheeled.value(), clicked.value()) << d->value << (up ? " up" : " down");
+      EXPECT_EQ(wheeled.value(), d->value + (up ? d->smallChange : -d->smallChange));
+    }
+  }
+  // A fine wheel: two half notches make one step.
+  UpDownBar bar(design::kSigBWUD, "SigBWUD");
+  Wheel(&bar, 60);
+  EXPECT_EQ(bar.value(), 100);
+  Wheel(&bar, 60);
+  EXPECT_EQ(bar.value(), 110);
 }
 
 TEST(UpDownBar, ValuesOutsideTheRangeOrNotFiniteAreNeverSet) {
