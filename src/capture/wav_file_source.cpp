@@ -4,7 +4,22 @@
 #include <QFileInfo>
 #include <cmath>
 
+#include "settings/parameters.h"
+
 namespace corvane {
+
+namespace {
+
+// A rate no sound card delivers would be drawn, measured and saved as the settings' rate,
+// and the next live run would start from it.
+QString RateProblem(int rate) {
+  if (UsableSampleRate(rate)) return {};
+  return QStringLiteral("sampling rate %1 Hz is outside 1 .. %2 Hz, what a sound card delivers")
+      .arg(rate)
+      .arg(kMaxSampleRate);
+}
+
+}  // namespace
 
 WavFileSource::WavFileSource(const QString& path, bool fast, QObject* parent)
     : PacedSource(fast, parent), path_(path) {}
@@ -21,6 +36,10 @@ bool WavFileSource::Probe(const QString& path, int* rate, qint64* frames, QStrin
                    .arg(reader.declaredFrames())
                    .arg(reader.frames());
     }
+    return false;
+  }
+  if (const QString problem = RateProblem(reader.sampleRate()); !problem.isEmpty()) {
+    if (error) *error = problem;
     return false;
   }
   if (rate) *rate = reader.sampleRate();
@@ -43,6 +62,9 @@ bool WavFileSource::open(double /*sampleRate*/, int frames, QString* error) {
     return fail(QStringLiteral("truncated file: the data chunk declares %1 frames, %2 are present")
                     .arg(reader_.declaredFrames())
                     .arg(reader_.frames()));
+  }
+  if (const QString problem = RateProblem(reader_.sampleRate()); !problem.isEmpty()) {
+    return fail(problem);
   }
   if (reader_.frames() < frames) {
     return fail(QStringLiteral("the file holds %1 frames, less than one block of %2")

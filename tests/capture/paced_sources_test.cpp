@@ -153,6 +153,25 @@ TEST_F(WavFileSourceTest, RefusesWhatItCannotPlayWithTheReason) {
   EXPECT_TRUE(error.contains("8-bit")) << error.toStdString();
 }
 
+// A header's rate beyond what a sound card delivers would be drawn, measured and then saved
+// as the settings' rate: it is refused at open, saying why.
+TEST_F(WavFileSourceTest, RateOutsideWhatASoundCardDeliversIsRefused) {
+  const struct {
+    uint32_t rate;
+    bool opens;
+  } cases[] = {{1, true}, {384000, true}, {384001, false}, {1000000000, false}};
+  for (const auto& c : cases) {
+    WavFileSource source(Write(Wav(Numbered(2048, 2), 2, c.rate), "rate.wav"), true);
+    QString error;
+    EXPECT_EQ(source.open(12000, 1024, &error), c.opens) << c.rate;
+    if (!c.opens) {
+      EXPECT_TRUE(error.contains(QStringLiteral("sampling rate %1 Hz").arg(c.rate)))
+          << error.toStdString();
+    }
+    source.close();
+  }
+}
+
 TEST_F(WavFileSourceTest, FileCutShortWhileReadEndsWithAStatus) {
   const QString path = Write(Wav(Numbered(8 * 1024, 2), 2, 8000));
   WavFileSource source(path, true);
