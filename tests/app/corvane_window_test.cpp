@@ -462,6 +462,35 @@ TEST_F(WindowTest, BandwidthResetByTheEngineGoesThroughTheControls) {
   EXPECT_EQ(w.SigBWTextHz(), 100);
 }
 
+// The alarm sounds once its block is on the screen: the plot and the label show that block.
+TEST_F(WindowTest, AlarmSoundsAfterItsBlockIsDrawn) {
+  CorvaneWindow& w = Make();
+  w.show();
+  Edit("AlarmThresh")->setText("-100");  // the first measured block raises the alarm
+  int sounds = 0;
+  QImage plotAtSound, plotAfterBlock;
+  bool labelAtSound = false;
+  w.setAlarmSound([&] {
+    ++sounds;
+    plotAtSound = w.spectrum()->image();
+    labelAtSound = Label("AlarmVisual")->isVisible() &&
+                   Label("AlarmVisual")->text().startsWith("Big Signal ");
+  });
+  QObject::connect(w.blockLoop(), &BlockLoop::blockProcessed, &w, [&] {
+    if (sounds > 0 && plotAfterBlock.isNull()) plotAfterBlock = w.spectrum()->image();
+  });
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !plotAfterBlock.isNull(); }, 10000));
+  w.blockLoop()->stop();
+  EXPECT_EQ(sounds, 1);
+  EXPECT_FALSE(plotAtSound.isNull());
+  EXPECT_TRUE(plotAtSound == plotAfterBlock);
+  EXPECT_TRUE(labelAtSound);
+}
+
 TEST_F(WindowTest, ReadoutsOfABlockGoIntoTheLabels) {
   CorvaneWindow& w = Make();
   Readouts r;
