@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 
@@ -132,6 +135,41 @@ TEST_F(WindowTest, SettingsFileGivesTheStartUpStateAndIsWrittenBackTheSame) {
             (std::vector<std::string>{" 12000 \r", " 8192 \r", " 683 \r", " 68 \r", " 20 \r",
                                       " 5400 \r", " 10 \r", " 4 \r", " 60 \r", "SIGREC.TXT\r",
                                       " 4 \r"}));
+}
+
+// Line 10 is 8-bit text: a name with a byte above 127 is written back as it was read, and
+// the records go to a file of exactly that name.
+TEST_F(WindowTest, LogFileNameFromTheSettingsFileKeepsItsBytes) {
+  const std::string name = "CAF\xC9.TXT";
+  std::vector<std::string> lines = DesignExampleIni();
+  lines[9] = name;
+  WriteIni(lines);
+  {
+    CorvaneWindow& w = Make();
+    w.selectSource(TestSignal());
+    w.setFastMode(true);
+    w.pressStart();
+    ASSERT_TRUE(w.captureRunning());
+    w.blockLoop()->stop();
+    Pick(Find<QComboBox>("LogInterval"), "1s");
+    w.setLogging(true);
+    w.Timer1_Timer();
+    w.Timer1_Timer();
+    ASSERT_TRUE(w.logging().WaitForWrites());
+    ASSERT_TRUE(w.close());
+  }
+  std::ifstream log(name, std::ios::binary);
+  std::string record;
+  int records = 0;
+  while (std::getline(log, record)) ++records;
+  EXPECT_EQ(records, 2);
+  struct stat st {};
+  EXPECT_NE(::stat("CAF\xC3\x89.TXT", &st), 0);  // not under the name's UTF-8 reading
+  std::ifstream ini("CORVANE.INI", std::ios::binary);
+  std::string line;
+  for (int i = 0; i < 10 && std::getline(ini, line); ++i) {
+  }
+  EXPECT_EQ(line, name + "\r");
 }
 
 TEST_F(WindowTest, ExistingLogFileShowsContinue) {
