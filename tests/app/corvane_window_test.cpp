@@ -172,6 +172,24 @@ TEST_F(WindowTest, LogFileNameFromTheSettingsFileKeepsItsBytes) {
   EXPECT_EQ(line, name + "\r");
 }
 
+TEST_F(WindowTest, UnreadableSettingsFileIsKeptAndReported) {
+  if (::geteuid() == 0) GTEST_SKIP() << "running as root: file permissions are not enforced";
+  std::vector<std::string> lines = DesignExampleIni();
+  lines[0] = " 8000 ";
+  WriteIni(lines);
+  ASSERT_TRUE(QFile::setPermissions("CORVANE.INI", QFileDevice::WriteOwner));
+  ::testing::internal::CaptureStderr();
+  CorvaneWindow& w = Make();
+  EXPECT_EQ(w.params().SampleRate, 12000);  // the design's values meanwhile
+  EXPECT_TRUE(Find<QPlainTextEdit>("GenInfo")->toPlainText().contains("CORVANE.INI cannot be read"));
+  EXPECT_TRUE(w.close());
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("CORVANE.INI cannot be read"), std::string::npos) << err;
+  ASSERT_TRUE(QFile::setPermissions("CORVANE.INI", QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+  ASSERT_FALSE(FileLines("CORVANE.INI").empty());
+  EXPECT_EQ(FileLines("CORVANE.INI")[0], " 8000 \r");
+}
+
 TEST_F(WindowTest, ExistingLogFileShowsContinue) {
   WriteIni(DesignExampleIni());
   QFile f("SIGREC.TXT");
