@@ -253,6 +253,73 @@ TEST_F(WindowTest, FFTLengthNotOfferedIsReplacedByTheNearest) {
   EXPECT_TRUE(w.captureRunning());
 }
 
+// A length typed into the FFT box takes effect at START with all that a pick from the list
+// derives from it: the band edges, the history length and the plot's scale.
+TEST_F(WindowTest, TypedFFTLengthTakesEffectAtStartAsAPickWould) {
+  // A carrier at +1000 Hz, and a stronger tone at -3000 Hz (bin 3072 of 4096), which only
+  // the old length's band (bins 14 .. 3686) would reach.
+  CarrierParams carrier;
+  carrier.seconds = 4;
+  carrier.amplitude = 2000;
+  carrier.noiseSigma = 100;
+  CarrierParams mirrored = carrier;
+  mirrored.frequencyHz = 3000;
+  mirrored.rightLeads = true;
+  mirrored.amplitude = 6000;
+  mirrored.noiseSigma = 0;
+  std::vector<int16_t> samples = CarrierSamples(carrier);
+  const std::vector<int16_t> tone = CarrierSamples(mirrored);
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<int16_t>(std::clamp(samples[i] + tone[i], -32768, 32767));
+  const QString path = dir_.filePath("two_tones.wav");
+  {
+    const std::vector<char> bytes = WavBytes(samples, 2, 12000);
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  struct Outcome {
+    int32_t len;
+    double fMinBin, fMaxBin;
+    int32_t histLen;
+    double scaleLeft, scaleWidth, peakBin;
+  };
+  auto startWith = [&](bool picked) {
+    CorvaneWindow& w = Make();
+    auto* box = Find<QComboBox>("FFTSize");
+    if (picked) {
+      Pick(box, "4096");
+    } else {
+      box->setEditText("4096");
+    }
+    w.selectSource(WavFileEntry(path));
+    w.setFastMode(true);
+    double peak = -1;
+    QObject::connect(w.blockLoop(), &BlockLoop::blockProcessed, &w, [&] {
+      if (w.blockLoop()->blocksProcessed() == 4) peak = w.engine().PeakBin;
+    });
+    w.pressStart();
+    EXPECT_TRUE(w.captureRunning());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peak >= 0; }, 10000));
+    const MeasurementParams& p = w.params();
+    return Outcome{Module1::FFTLen, p.FMinBin, p.FMaxBin, p.HistLen,
+                   w.spectrum()->scaleLeft(), w.spectrum()->scaleWidth(), peak};
+  };
+  const Outcome picked = startWith(true);
+  const Outcome typed = startWith(false);
+  EXPECT_EQ(typed.len, 4096);
+  EXPECT_EQ(typed.fMinBin, 7);     // 20 Hz: 6.83
+  EXPECT_EQ(typed.fMaxBin, 1843);  // 5400 Hz: 1843.2
+  EXPECT_EQ(typed.histLen, 8);
+  EXPECT_NEAR(typed.peakBin, 341.33, 1);  // 1000 Hz, not the mirrored half
+  EXPECT_EQ(typed.fMinBin, picked.fMinBin);
+  EXPECT_EQ(typed.fMaxBin, picked.fMaxBin);
+  EXPECT_EQ(typed.histLen, picked.histLen);
+  EXPECT_EQ(typed.scaleLeft, picked.scaleLeft);
+  EXPECT_EQ(typed.scaleWidth, picked.scaleWidth);
+  EXPECT_EQ(typed.peakBin, picked.peakBin);
+}
+
 TEST_F(WindowTest, SettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCloses) {
   ASSERT_TRUE(QDir().mkdir("CORVANE.INI"));  // a directory stands where the file should go
   CorvaneWindow& w = Make();
