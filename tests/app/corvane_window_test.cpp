@@ -585,6 +585,59 @@ TEST_F(WindowTest, BandwidthResetByTheEngineGoesThroughTheControls) {
   EXPECT_EQ(w.SigBWTextHz(), 100);
 }
 
+// Blocks written straight into the engine as bin powers (a floor of 1 across the band and
+// one peak), measured with the window as the engine's host: the steps that set controls go
+// through the real handler chains. At 12000 Hz and 16384 points a bin is 0.73 Hz.
+class EngineInWindowTest : public WindowTest {
+ protected:
+  CorvaneWindow& MakeAt16384() {
+    WriteIni({" 12000 ", " 16384 "});
+    CorvaneWindow& w = Make();
+    w.params().HistLen = 1;
+    w.engine().StartRun();
+    return w;
+  }
+  void Block(CorvaneWindow& w, int first, int last, int peakBin, float amplitude) {
+    std::vector<float> data(Module1::kFFTDataSize, 0.0f);
+    for (int k = first; k <= last; ++k) data[2 * k + 1] = 1;
+    data[2 * peakBin + 1] = amplitude;
+    w.params().FMinBin = first;
+    w.params().FMaxBin = last;
+    w.engine().ProcessBlock(data.data(), {2012, 6, 15, 14, 3, 27});
+  }
+};
+
+TEST_F(EngineInWindowTest, TrackingSetsTheCentreThroughTheControls) {
+  CorvaneWindow& w = MakeAt16384();
+  ASSERT_EQ(w.params().CentreBin, 1365);  // "1000"
+  Find<QCheckBox>("TrackSig")->setChecked(true);
+  Block(w, 100, 3000, 1400, 100);
+  ASSERT_TRUE(w.engine().InBand);
+  // 1025.39 Hz is written as 1025.4, which moves CFUD to 1025, whose handler writes 1025
+  // back: the centre ends on that whole hertz's bin, one beside the peak.
+  EXPECT_EQ(Text("CF"), "1025");
+  EXPECT_EQ(Bar("CFUD")->value(), 1025);
+  EXPECT_EQ(w.params().CentreBin, 1399);
+}
+
+TEST_F(EngineInWindowTest, NoiseFailureResetsTheBandwidthThroughTheControls) {
+  CorvaneWindow& w = MakeAt16384();
+  Edit("SigBW")->setText("15");
+  ASSERT_EQ(w.params().SigBWBins, 20);
+  // Bins 100 .. 130 with W 20 and G 0.5: noise bins 121 .. 130 exist, but the count
+  // 30 - 20 x 1.5 is below 1, so the bandwidth goes back to 100 Hz and the block goes on.
+  Block(w, 100, 130, 100, 100);
+  EXPECT_EQ(Text("SigBW"), "100");
+  EXPECT_EQ(Bar("SigBWUD")->value(), 100);
+  EXPECT_EQ(w.params().SigBWBins, 137);  // rounded by the handlers the bar set off
+  EXPECT_TRUE(w.engine().marks().Measured);
+  EXPECT_TRUE(Find<QPlainTextEdit>("GenInfo")->toPlainText().contains(
+      "Noise measurement not possible, Signal bandwidth reset"));
+  // Already at 100 Hz: no control changes, so no handler rounds the reset value.
+  Block(w, 100, 130, 100, 100);
+  EXPECT_DOUBLE_EQ(w.params().SigBWBins, 16384.0 * 100 / 12000);
+}
+
 // The alarm sounds once its block is on the screen: the plot and the label show that block.
 TEST_F(WindowTest, AlarmSoundsAfterItsBlockIsDrawn) {
   CorvaneWindow& w = Make();
