@@ -1,7 +1,6 @@
 #include "settings/parameter_panel.h"
 
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <algorithm>
@@ -10,6 +9,7 @@
 
 #include "common/numtext.h"
 #include "dsp/fft.h"
+#include "settings/list_pick_box.h"
 #include "settings/updown_bar.h"
 
 namespace corvane {
@@ -27,31 +27,6 @@ QLineEdit* MakeEdit(const QString& name, const char* text, QWidget* parent) {
   e->setObjectName(name);
   return e;
 }
-
-// An editable list in which only a choice from the list is a pick. Qt also emits `activated`
-// when typing ends (Return, or the focus leaving the box) on a text that equals an entry;
-// those come from inside the two handlers below and are not picks.
-class ListPickBox : public QComboBox {
- public:
-  using QComboBox::QComboBox;
-  bool typingEnds() const { return typingEnds_ > 0; }
-
- protected:
-  void focusOutEvent(QFocusEvent* event) override {
-    ++typingEnds_;
-    QComboBox::focusOutEvent(event);
-    --typingEnds_;
-  }
-  void keyPressEvent(QKeyEvent* event) override {
-    const int ends = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ? 1 : 0;
-    typingEnds_ += ends;
-    QComboBox::keyPressEvent(event);
-    typingEnds_ -= ends;
-  }
-
- private:
-  int typingEnds_ = 0;
-};
 
 QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent) {
   auto* l = new QLabel(text, parent);
@@ -78,10 +53,6 @@ ParameterPanel::ParameterPanel(MeasurementParams& params, QWidget* parent)
   auto* fftSize = new ListPickBox(parent);
   FFTSize = fftSize;
   FFTSize->setObjectName("FFTSize");
-  FFTSize->setEditable(true);
-  FFTSize->setInsertPolicy(QComboBox::NoInsert);
-  // What is typed stays as typed: no completion turns a "1" into the first entry.
-  FFTSize->setCompleter(nullptr);
   for (const char* s : design::kFFTSizes) FFTSize->addItem(QString::fromLatin1(s));
   FFTSize->setEditText(QString::fromLatin1(design::kFFTSize));
   Label15 = MakeLabel("Label15", "FFT", parent);
@@ -118,9 +89,7 @@ ParameterPanel::ParameterPanel(MeasurementParams& params, QWidget* parent)
   FBandLabel = MakeLabel("FBandLabel", "Constrain Frequency band", parent);
 
   connect(SRate, &QLineEdit::textChanged, this, &ParameterPanel::SRate_Change);
-  connect(FFTSize, &QComboBox::activated, this, [this, fftSize] {
-    if (!fftSize->typingEnds()) FFTSize_Click();
-  });
+  connect(fftSize, &ListPickBox::picked, this, &ParameterPanel::FFTSize_Click);
   connect(CF, &QLineEdit::textChanged, this, &ParameterPanel::CF_Change);
   connect(CFUD, &QScrollBar::valueChanged, this, &ParameterPanel::CFUD_Change);
   connect(SigBW, &QLineEdit::textChanged, this, &ParameterPanel::SigBW_Change);
