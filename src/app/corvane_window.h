@@ -56,6 +56,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   bool chooseLogInterval(const QString& text);
   // Replaces the clock of the caption, the alarm's stamp and a tick run by hand (tests).
   void setClock(std::function<QDateTime()> clock);
+  // Runs in place of the alarm's sound, at the moment it would play (tests).
+  void setAlarmSound(std::function<void()> play);
   // Fast mode: a file or the beacon read back to back on its own clock; records are not
   // synced one by one (the input can be run again).
   void setFastMode(bool fast);
@@ -144,6 +146,7 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   std::vector<SourceEntry> sources_;
   std::function<QDateTime()> clock_;
   QString recordDir_ = QStringLiteral("recordings");
+  std::function<void()> alarmSoundStandIn_;
   bool fast_ = false;
   bool captureRunning_ = false;
   bool openFailed_ = false;

@@ -233,10 +233,19 @@ TEST_F(EngineTest, NoiseGuardAndSignalRegionsAtW10G05) {
 TEST_F(EngineTest, NoiseBinsFromFormulaNotFromBinsSummed) {
   p.FMinBin = 100;
   p.FMaxBin = 300;
-  FloorAndPeak(200, 1000);
-  Run();
-  EXPECT_EQ(engine.NoiseBins, 185);
-  EXPECT_DOUBLE_EQ(engine.NoisePwr, 180.0 / 185);
+  // 200 - W * 1.5, rounded half to even: at W = 5 the tie 192.5 gives 192, not 193.
+  const struct {
+    double w;
+    int noiseBins;
+    double binsSummed;
+  } cases[] = {{10, 185, 180}, {5, 192, 190}};
+  for (const auto& c : cases) {
+    p.SigBWBins = c.w;
+    FloorAndPeak(200, 1000);
+    Run();
+    EXPECT_EQ(engine.NoiseBins, c.noiseBins) << "W " << c.w;
+    EXPECT_DOUBLE_EQ(engine.NoisePwr, c.binsSummed / c.noiseBins) << "W " << c.w;
+  }
   EXPECT_EQ(host.messages, 0);
 }
 
@@ -340,9 +349,9 @@ TEST_F(EngineTest, NonPositiveBandwidthTextGivesMissingSN) {
 
 TEST_F(EngineTest, SilenceGivesOneMessageAndMeasurementResumes) {
   std::fill(data.begin(), data.end(), 0.0f);
-  Run(20);
+  Run(21);  // not a multiple of DetFrames 4: a counter advanced by them would not read 0
   EXPECT_EQ(host.messages, 1);
-  EXPECT_EQ(host.resets, 20);
+  EXPECT_EQ(host.resets, 21);
   EXPECT_FALSE(engine.marks().Measured);
   EXPECT_EQ(engine.NoiseLevelDb, kMissingDb);
   EXPECT_EQ(engine.LogSignalDb, kMissingDb);
@@ -396,6 +405,22 @@ TEST_F(EngineTest, StabilityOverFourFrames) {
   Run();
   EXPECT_FALSE(engine.Steady);
   EXPECT_NEAR(engine.StabMeanDb - engine.StabSpreadDb, Db(std::sqrt(3.0)), 1e-9);
+}
+
+// The log values come from the block at hand whenever the period is steady, in band or not.
+TEST_F(EngineTest, SteadyPeriodLogsTheCurrentBlockEvenOutOfBand) {
+  p.DetFrames = 8;
+  p.StabLimitDb = 3;  // seven equal powers and one 0 in the period: 4.2 dB, still steady
+  FloorAndPeak(500, 32);
+  Run(8);
+  ASSERT_TRUE(engine.Steady);
+  FloorAndPeak(700, 64);  // far outside W / 2 of the centre, and four times the power
+  Run();
+  ASSERT_FALSE(engine.InBand);
+  ASSERT_TRUE(engine.Steady);
+  EXPECT_DOUBLE_EQ(engine.SigPwr, (4096.0 + 10) / 10);
+  EXPECT_DOUBLE_EQ(engine.LogSignalDb, Db(engine.SigPwr) - 50);
+  EXPECT_DOUBLE_EQ(engine.LogSN1HzDb, Db(100 * (engine.SigPwr / engine.NoisePwr)));
 }
 
 TEST_F(EngineTest, DetectionPeriodGuards) {
