@@ -21,8 +21,9 @@ BlockLoop::BlockLoop(MeasurementEngine& engine, MeasurementParams& params, Block
       host_(host),
       plot_(plot),
       waterfall_(waterfall),
-      sampleBuf_(new int16_t[kSampleBufSize]()),
-      fftData_(new float[Module1::kFFTDataSize]()) {}
+      // Written before read, block by block: pages beyond a small block's stay untouched.
+      sampleBuf_(std::make_unique_for_overwrite<int16_t[]>(kSampleBufSize)),
+      fftData_(std::make_unique_for_overwrite<float[]>(Module1::kFFTDataSize)) {}
 
 BlockLoop::~BlockLoop() { stop(); }
 
