@@ -57,9 +57,7 @@ void WaterfallView::paintRow(const float* avgPwr, int fMinBin, int fMaxBin, floa
     float peak = avgPwr[kLo];
     for (int k = kLo + 1; k <= kHi; ++k) peak = std::max(peak, avgPwr[k]);
     // The level rises with the power, so the largest power gives the largest level.
-    double level = WaterfallLevel(peak, gain, threshold);
-    const Rgb colour = WFCols(level, palette);
-    row[c] = qRgb(colour.r, colour.g, colour.b);
+    row[c] = WFColsPacked(WaterfallLevel(peak, gain, threshold), palette);
   }
   update();
 }
