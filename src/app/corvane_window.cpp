@@ -472,10 +472,17 @@ void CorvaneWindow::ApplyReadouts(const Readouts& r) {
   if (c_->SNResults->isVisibleTo(this) != r.SNResultsVisible)
     c_->SNResults->setVisible(r.SNResultsVisible);
   SetTextIfChanged(c_->CarrStabMsg, r.CarrStabMsg);
-  SetLabelColour(c_->CarrStabMsg, r.CarrStabColour);
+  // A style sheet is built and the label polished again only when its colour changes.
+  if (carrStabColour_ != r.CarrStabColour) {
+    SetLabelColour(c_->CarrStabMsg, r.CarrStabColour);
+    carrStabColour_ = r.CarrStabColour;
+  }
   ApplyDriftReadout();
   SetTextIfChanged(c_->AlarmVisual, r.AlarmVisual);
-  SetLabelColour(c_->AlarmVisual, r.AlarmColour);
+  if (alarmColour_ != r.AlarmColour) {
+    SetLabelColour(c_->AlarmVisual, r.AlarmColour);
+    alarmColour_ = r.AlarmColour;
+  }
   if (r.AlarmVisible && !c_->AlarmVisual->isVisibleTo(this)) c_->AlarmVisual->show();
 }
 
