@@ -489,8 +489,9 @@ void CorvaneWindow::ApplyReadouts(const Readouts& r) {
 void CorvaneWindow::BlockDrawn() {
   if (!alarmPending_) return;
   alarmPending_ = false;
-  // The picture of the alarm's block is on the screen before the sound holds the thread.
-  c_->Spectrum->repaint();
+  // The picture and read-outs of the alarm's block are on the screen before the sound holds
+  // the thread; other blocks show theirs at the pace of the display.
+  blockLoop_->paintNow();
   c_->AlarmVisual->repaint();
   if (!alarmSound_.PlayAndWait() && !alarmSound_.failure().isEmpty())
     std::fprintf(stderr, "Alarm sound: %s\n", alarmSound_.failure().toLocal8Bit().constData());
