@@ -37,9 +37,9 @@ BlockLoop::~BlockLoop() { stop(); }
 void BlockLoop::start(std::unique_ptr<BlockSource> source, bool freshRun) {
   if (!source || source_) return;
   source_ = std::move(source);
-  // Queued: a block is always processed from the event loop, never inside queue().
-  connect(source_.get(), &BlockSource::blockDone, this, &BlockLoop::onBlockDone,
-          Qt::QueuedConnection);
+  // Sources signal a block from the event loop, never inside queue(), so it is processed
+  // there at once: a queued call would cost a wake-up of the event loop per block.
+  connect(source_.get(), &BlockSource::blockDone, this, &BlockLoop::onBlockDone);
   if (freshRun) engine_.StartRun();
   setPace(source_->drivesOwnClock());
   source_->queue(sampleBuf_.get());
@@ -49,7 +49,8 @@ void BlockLoop::stop() {
   if (!source_) return;
   source_->disconnect(this);
   source_->close();
-  source_.reset();
+  // Later: stop() may run inside the source's own signal (a handler of blockProcessed).
+  source_.release()->deleteLater();
   // The last block stays on the screen.
   frames_.flush();
   readouts_.flush();
