@@ -532,18 +532,26 @@ void CorvaneWindow::ApplyReadouts(const Readouts& r) {
   if (c_->SNResults->isVisibleTo(this) != r.SNResultsVisible)
     c_->SNResults->setVisible(r.SNResultsVisible);
   SetTextIfChanged(c_->CarrStabMsg, r.CarrStabMsg);
-  SetLabelColour(c_->CarrStabMsg, r.CarrStabColour);
+  // A style sheet is built and the label polished again only when its colour changes.
+  if (carrStabColour_ != r.CarrStabColour) {
+    SetLabelColour(c_->CarrStabMsg, r.CarrStabColour);
+    carrStabColour_ = r.CarrStabColour;
+  }
   ApplyDriftReadout();
   SetTextIfChanged(c_->AlarmVisual, r.AlarmVisual);
-  SetLabelColour(c_->AlarmVisual, r.AlarmColour);
+  if (alarmColour_ != r.AlarmColour) {
+    SetLabelColour(c_->AlarmVisual, r.AlarmColour);
+    alarmColour_ = r.AlarmColour;
+  }
   if (r.AlarmVisible && !c_->AlarmVisual->isVisibleTo(this)) c_->AlarmVisual->show();
 }
 
 void CorvaneWindow::BlockDrawn() {
   if (!alarmPending_) return;
   alarmPending_ = false;
-  // The picture of the alarm's block is on the screen before the sound holds the thread.
-  c_->Spectrum->repaint();
+  // The picture and read-outs of the alarm's block are on the screen before the sound holds
+  // the thread; other blocks show theirs at the pace of the display.
+  blockLoop_->paintNow();
   c_->AlarmVisual->repaint();
   if (alarmSoundStandIn_) {
     alarmSoundStandIn_();

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/window_session.h"
@@ -154,6 +155,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   bool alarmPending_ = false;
   bool iniUnreadable_ = false;
   int iniLinesApplied_ = 0;
+  // The colours the read-out labels were last given.
+  std::optional<Rgb> carrStabColour_, alarmColour_;
 };
 
 }  // namespace corvane

@@ -648,12 +648,12 @@ TEST_F(WindowTest, AlarmSoundsAfterItsBlockIsDrawn) {
   bool labelAtSound = false;
   w.setAlarmSound([&] {
     ++sounds;
-    plotAtSound = w.spectrum()->image();
+    plotAtSound = w.spectrum()->picture();
     labelAtSound = Label("AlarmVisual")->isVisible() &&
                    Label("AlarmVisual")->text().startsWith("Big Signal ");
   });
   QObject::connect(w.blockLoop(), &BlockLoop::blockProcessed, &w, [&] {
-    if (sounds > 0 && plotAfterBlock.isNull()) plotAfterBlock = w.spectrum()->image();
+    if (sounds > 0 && plotAfterBlock.isNull()) plotAfterBlock = w.spectrum()->picture();
   });
   w.selectSource(TestSignal());
   w.setFastMode(true);

@@ -1,8 +1,11 @@
 #include "measure/measurement_engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <numbers>
@@ -137,6 +140,29 @@ TEST_F(EngineTest, AveragingRisesOverTheHistoryAndRingAdvances) {
   Run();
   EXPECT_EQ(engine.AvgPwr()[683], 1024.0f);
   EXPECT_EQ(engine.AvgPwr()[300], 1.75f);  // (1 + 1 + 4 + 1) / 4: this block wrote row 2
+}
+
+// The 16 MiB power history is sized for 65 536 bins; a 1024-point run over all 64 rows uses
+// 4 KiB of each and must leave the rest out of memory.
+TEST_F(EngineTest, SmallTransformLeavesMostOfTheHistoryOutOfMemory) {
+  Module1::FFTLen = 1024;
+  p.FMinBin = 2;
+  p.FMaxBin = 460;
+  p.HistLen = 64;
+  FloorAndPeak(300, 32);
+  Run(70);
+  const long page = sysconf(_SC_PAGESIZE);
+  const size_t bytes = sizeof(float) * 65536 * 64;
+  std::vector<unsigned char> resident(bytes / static_cast<size_t>(page));
+  // The history is one mapping, row 0 first.
+  auto* start = const_cast<float*>(engine.PwrHistRow(0));
+  ASSERT_EQ(reinterpret_cast<uintptr_t>(start) % static_cast<uintptr_t>(page), 0u);
+  ASSERT_EQ(mincore(start, bytes, resident.data()), 0);
+  size_t pages = 0;
+  for (unsigned char r : resident) pages += r & 1;
+  // One page a row for the bins written and averaged; everything else untouched.
+  EXPECT_LE(pages, 64u * (1024 * sizeof(float) / static_cast<size_t>(page) + 1));
+  EXPECT_GE(pages, 64u);
 }
 
 // The row-by-row averaging must give the bits of the bin-by-bin running float sum.
