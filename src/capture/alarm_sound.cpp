@@ -1,20 +1,19 @@
 #include "capture/alarm_sound.h"
 
 #include <QApplication>
-#include <QAudioFormat>
-#include <QAudioSink>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMediaDevices>
 #include <QThread>
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include <pulse/pulseaudio.h>
 
 #include "capture/audio_file_reader.h"
 
@@ -35,59 +34,124 @@ struct AlarmSound::Playback {
 
 namespace {
 
-// Feeds the sink in push mode and sleeps between writes: the thread runs no events while
-// the sound plays. Returns how it went in `failure` (empty when it played).
+// Plays through the audio server's default output with libpulse on a main loop of our own,
+// stepped at most 10 ms at a time, so a server that stops answering or the caller giving up
+// ends the play. Qt's audio sink was not used here: when the server went away in the middle
+// of an alarm, its stream callback ran on a destroyed sink and took the program down.
+class PulsePlayer {
+ public:
+  PulsePlayer() : loop_(pa_mainloop_new()) {}
+  ~PulsePlayer() {
+    if (stream_) {
+      pa_stream_disconnect(stream_);
+      pa_stream_unref(stream_);
+    }
+    if (context_) {
+      pa_context_disconnect(context_);
+      pa_context_unref(context_);
+    }
+    if (loop_) pa_mainloop_free(loop_);
+  }
+  PulsePlayer(const PulsePlayer&) = delete;
+  PulsePlayer& operator=(const PulsePlayer&) = delete;
+
+  // Runs the loop until `done` or `stop` holds or the loop fails; true when `done` held.
+  template <class Done, class Stop>
+  bool RunUntil(Done done, Stop stop) {
+    while (!done()) {
+      if (stop() || pa_mainloop_prepare(loop_, 10000) < 0 || pa_mainloop_poll(loop_) < 0 ||
+          pa_mainloop_dispatch(loop_) < 0) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  template <class Stop>
+  bool Connect(const pa_sample_spec& spec, Stop stop, QString* failure) {
+    if (!loop_) return Fail("the audio library did not start", failure);
+    context_ = pa_context_new(pa_mainloop_get_api(loop_), "Corvane");
+    // Never a server of our own: the machine's, or none.
+    if (!context_ || pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+      return Fail("no audio output", failure);
+    const bool ready = RunUntil(
+        [this] {
+          const pa_context_state_t st = pa_context_get_state(context_);
+          return st == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(st);
+        },
+        stop);
+    if (!ready || pa_context_get_state(context_) != PA_CONTEXT_READY)
+      return Fail(ready ? "no audio output" : "the audio output answered too late", failure);
+    stream_ = pa_stream_new(context_, "Alarm", &spec, nullptr);
+    if (!stream_ || pa_stream_connect_playback(stream_, nullptr, nullptr, PA_STREAM_NOFLAGS,
+                                               nullptr, nullptr) < 0)
+      return Fail("the audio output did not open", failure);
+    const bool open = RunUntil(
+        [this] {
+          const pa_stream_state_t st = pa_stream_get_state(stream_);
+          return st == PA_STREAM_READY || !PA_STREAM_IS_GOOD(st);
+        },
+        stop);
+    if (!open || pa_stream_get_state(stream_) != PA_STREAM_READY)
+      return Fail(open ? "the audio output did not open" : "the audio output answered too late",
+                  failure);
+    return true;
+  }
+
+  template <class Stop>
+  bool Play(const char* data, size_t total, Stop stop) {
+    size_t written = 0;
+    const bool all = RunUntil(
+        [&] {
+          if (written == total) return true;
+          const size_t room = std::min(pa_stream_writable_size(stream_), total - written);
+          if (room > 0 && room != static_cast<size_t>(-1) &&
+              pa_stream_write(stream_, data + written, room, nullptr, 0, PA_SEEK_RELATIVE) == 0)
+            written += room;
+          return written == total;
+        },
+        [&] { return stop() || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)); });
+    if (!all) return false;
+    // The end: what the server still holds has played.
+    pa_operation* drain = pa_stream_drain(stream_, nullptr, nullptr);
+    if (!drain) return true;
+    RunUntil([drain] { return pa_operation_get_state(drain) != PA_OPERATION_RUNNING; },
+             [&] { return stop() || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)); });
+    pa_operation_cancel(drain);
+    pa_operation_unref(drain);
+    return true;
+  }
+
+ private:
+  static bool Fail(const char* why, QString* failure) {
+    *failure = QString::fromUtf8(why);
+    return false;
+  }
+  pa_mainloop* loop_;
+  pa_context* context_ = nullptr;
+  pa_stream* stream_ = nullptr;
+};
+
+// Returns how it went in `failure` (empty when it played).
 bool PlayOnOutput(const std::vector<int16_t>& samples, int rate, int channels,
                   qint64 limitMs, const std::function<bool()>& abandoned, QString* failure) {
-  const QAudioDevice out = QMediaDevices::defaultAudioOutput();
-  if (out.isNull()) {
-    *failure = QStringLiteral("no audio output");
+  pa_sample_spec spec;
+  spec.format = PA_SAMPLE_S16NE;
+  spec.rate = rate > 0 ? static_cast<uint32_t>(rate) : 0;
+  spec.channels = static_cast<uint8_t>(std::clamp(channels, 0, 255));
+  if (!pa_sample_spec_valid(&spec)) {
+    *failure = QStringLiteral("the alarm's format cannot be played");
     return false;
   }
-  QAudioFormat format;
-  format.setSampleRate(rate);
-  format.setChannelCount(channels);
-  format.setSampleFormat(QAudioFormat::Int16);
-  if (!out.isFormatSupported(format)) {
-    *failure = out.description() + QStringLiteral(" cannot play the alarm's format");
-    return false;
-  }
-  QAudioSink sink(out, format);
-  QIODevice* io = sink.start();
-  if (io == nullptr || sink.error() != QAudio::NoError) {
-    *failure = out.description() + QStringLiteral(": the audio output did not open");
-    return false;
-  }
-  // An output that took too long to open plays nothing: the caller has beeped already.
-  if (abandoned()) {
-    sink.stop();
-    *failure = QStringLiteral("the audio output answered too late");
-    return false;
-  }
-  const char* data = reinterpret_cast<const char*>(samples.data());
-  const qint64 total = static_cast<qint64>(samples.size() * sizeof(int16_t));
-  const qint64 lengthUs = format.durationForBytes(static_cast<qint32>(total));
   QElapsedTimer clock;
   clock.start();
-  qint64 written = 0;
-  while (written < total && clock.elapsed() < limitMs && !abandoned()) {
-    const qint64 room = std::min<qint64>(sink.bytesFree(), total - written);
-    if (room > 0) {
-      const qint64 n = io->write(data + written, room);
-      if (n < 0) break;
-      written += n;
-    }
-    if (written < total) QThread::msleep(5);
-  }
-  // The end: the sink goes idle once its buffer has run dry; processedUSecs() and the time
-  // limit are the fallbacks.
-  while (clock.elapsed() < limitMs && sink.error() == QAudio::NoError && !abandoned()) {
-    if (sink.state() == QAudio::IdleState) break;
-    if (sink.processedUSecs() >= lengthUs && clock.elapsed() * 1000 >= lengthUs) break;
-    QThread::msleep(5);
-  }
-  sink.stop();
-  return true;
+  auto stop = [&] { return clock.elapsed() >= limitMs || abandoned(); };
+  PulsePlayer player;
+  if (!player.Connect(spec, stop, failure)) return false;
+  const bool played = player.Play(reinterpret_cast<const char*>(samples.data()),
+                                  samples.size() * sizeof(int16_t), stop);
+  if (!played) *failure = QStringLiteral("the audio output stopped playing");
+  return played;
 }
 
 }  // namespace
