@@ -24,34 +24,29 @@ using namespace corvane;
 
 namespace {
 
-// Resolves --input; an unknown device name is a bad value.
-bool ResolveInput(const std::string& input, SourceEntry* entry, std::string* error) {
+// Resolves --input: a source of ours, a listed device, an audio file, or else a capture
+// device's name as the audio server knows it.
+SourceEntry ResolveInput(const std::string& input) {
   const QString text = QString::fromStdString(input);
-  if (text == "default") {
-    *entry = PlatformDefaultEntry();
-    return true;
-  }
+  if (text == "default") return PlatformDefaultEntry();
   const std::vector<SourceEntry> sources = ListSources();
   if (text == "test") {
     for (const SourceEntry& s : sources) {
-      if (s.kind == SourceEntry::Kind::TestSignal) {
-        *entry = s;
-        return true;
-      }
+      if (s.kind == SourceEntry::Kind::TestSignal) return s;
     }
   }
   for (const SourceEntry& s : sources) {
-    if (s.text == text) {
-      *entry = s;
-      return true;
-    }
+    if (s.text == text) return s;
   }
-  if (IsAudioFileName(text) || QFileInfo(text).isFile()) {
-    *entry = WavFileEntry(QFileInfo(text).absoluteFilePath());
-    return true;
-  }
-  *error = "corvane: --input: no such source: " + input;
-  return false;
+  if (IsAudioFileName(text) || QFileInfo(text).isFile())
+    return WavFileEntry(QFileInfo(text).absoluteFilePath());
+  // Not (yet) in the platform's list, which fills in a while after start-up on a busy
+  // machine: the audio server is asked for it by name at START, and says if it has none.
+  SourceEntry card;
+  card.kind = SourceEntry::Kind::SoundCard;
+  card.text = text;
+  card.id = text.toUtf8();
+  return card;
 }
 
 }  // namespace
@@ -102,13 +97,7 @@ int main(int argc, char** argv) {
   }
   if (!cl.plotFiles.empty() || !cl.historyFiles.empty()) return RunHistoryCommand(cl);
   SourceEntry input;
-  if (!cl.input.empty()) {
-    std::string error;
-    if (!ResolveInput(cl.input, &input, &error)) {
-      std::cerr << error << "\n";
-      return 2;
-    }
-  }
+  if (!cl.input.empty()) input = ResolveInput(cl.input);
 
   UnixSignals unixSignals;
   CorvaneWindow window;

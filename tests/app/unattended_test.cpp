@@ -139,7 +139,7 @@ TEST(Unattended, PipeSignalAndAReaderlessFifoLogDoNotEndTheRun) {
 }
 
 // The command line of an unattended run: a log needs an interval; an input that never opens
-// ends the run at once with status 1 (covered with a bad WAV file elsewhere); spans.
+// ends the run at once with status 1 (a bad WAV file is covered elsewhere); spans.
 TEST(Unattended, CommandLineRefusesWhatCannotRun) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -151,6 +151,11 @@ TEST(Unattended, CommandLineRefusesWhatCannotRun) {
   run = RunCorvane(dir.path(), {"--interval", "7s"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_FALSE(run.settingsWritten);
+  // A device name the audio server may list later is asked for at START: one it does not
+  // have is an input that never opened.
+  run = RunCorvane(dir.path(), {"--input", "NoSuchCard", "--start", "--interval", "1s"});
+  EXPECT_EQ(run.exitCode, 1) << run.stdErr;
+  EXPECT_NE(run.stdErr.find("Wave input device didn't open!!"), std::string::npos) << run.stdErr;
 
   struct Span {
     const char* text;
