@@ -146,11 +146,19 @@ bool PlayOnOutput(const std::vector<int16_t>& samples, int rate, int channels,
   QElapsedTimer clock;
   clock.start();
   auto stop = [&] { return clock.elapsed() >= limitMs || abandoned(); };
+  // Said the same way whether this thread or the waiting caller saw the time run out.
+  auto late = [&] {
+    *failure = QStringLiteral("the audio output did not answer within %1 ms").arg(limitMs);
+    return false;
+  };
   PulsePlayer player;
-  if (!player.Connect(spec, stop, failure)) return false;
+  if (!player.Connect(spec, stop, failure)) return stop() ? late() : false;
   const bool played = player.Play(reinterpret_cast<const char*>(samples.data()),
                                   samples.size() * sizeof(int16_t), stop);
-  if (!played) *failure = QStringLiteral("the audio output stopped playing");
+  if (!played) {
+    if (stop()) return late();
+    *failure = QStringLiteral("the audio output stopped playing");
+  }
   return played;
 }
 
