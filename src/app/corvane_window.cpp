@@ -480,12 +480,13 @@ void CorvaneWindow::TrackSig_Click() {
 
 void CorvaneWindow::CFToPeak_Click() { engine_.CFToPeakClick(); }
 
+// The read-out shows the frequency a click there sets. Scaling x by the band's span over
+// the plot's width gives that only until START widens the plot; from then on it was off by
+// the ratio of the two widths (1000.7 Hz shown where a click set 1004 Hz).
 void CorvaneWindow::Spectrum_MouseMove(double xBins, double) {
-  const double width = c_->Spectrum->scaleWidth();
-  if (width == 0 || !std::isfinite(width)) return;
-  const auto span = static_cast<int16_t>(c_->panel->FMax->value() - c_->panel->FMin->value());
-  const auto cursorFreq = static_cast<float>(xBins / width * span);
-  c_->CsrLoc->setText(Q(FormatPattern(cursorFreq, "#####.#")) + "Hz");
+  const double hz = engine_.SpectrumClickHz(xBins);
+  if (std::isnan(hz)) return;
+  c_->CsrLoc->setText(Q(FormatPattern(hz, "#####.#")) + "Hz");
 }
 
 void CorvaneWindow::Spectrum_MouseDown(Qt::MouseButton button, double xBins, double) {
