@@ -30,11 +30,13 @@
 #include "capture/run_control.h"
 #include "common/numtext.h"
 #include "display/band_plot.h"
+#include "display/spectrum_view.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
 #include "logging/data_log.h"
 #include "logging/data_log_panel.h"
 #include "logging/log_panel.h"
+#include "settings/list_pick_box.h"
 #include "settings/parameter_panel.h"
 #include "settings/settings_file.h"
 #include "settings/updown_bar.h"
@@ -102,10 +104,18 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
   });
 
   ParameterPanel& p = *c_->panel;
-  p.plotScaleChanged = [this](double left, double width) {
+  // The axes turn bins into hertz with the rate and length the band was set with.
+  auto syncAxes = [this] {
+    c_->SpectrumAxes->setFrequencyScale(params_.SampleRate, Module1::FFTLen);
+  };
+  p.plotScaleChanged = [this, syncAxes](double left, double width) {
     c_->Spectrum->setScaleLeft(left);
     c_->Spectrum->setScaleWidth(width);
+    syncAxes();
   };
+  connect(p.SRate, &QLineEdit::textChanged, this, syncAxes);
+  if (auto* fftSize = qobject_cast<ListPickBox*>(p.FFTSize))
+    connect(fftSize, &ListPickBox::picked, this, syncAxes);
   p.bandCleared = [this] { c_->WF->clearPicture(); };
   connect(c_->Start, &QPushButton::clicked, this, &CorvaneWindow::Start_Click);
   connect(c_->TrackSig, &QCheckBox::toggled, this, &CorvaneWindow::TrackSig_Click);
@@ -137,6 +147,7 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
   });
 
   FormLoad();
+  syncAxes();
   menu_ = std::make_unique<MainMenu>(this);
   ConnectMenu();
   session_ = RestoreSession(this);
@@ -342,6 +353,7 @@ void CorvaneWindow::StartCapture(bool interactive) {
   // 5 .. 7
   p.FMax->setMaximum(std::max<int>(p.FMax->minimum(), RoundHalfEven16(0.45 * rate)));
   c_->Spectrum->setScaleWidth(RoundHalfEven32(0.9 * len) / 2);
+  c_->SpectrumAxes->setFrequencyScale(rate, len);
   WaterfallWindow* wf = c_->WF;
   wf->setupForStart(c_->Spectrum->scaleWidth());
   // Beside the main window where the screen has room, so neither hides the other.
@@ -480,12 +492,13 @@ void CorvaneWindow::TrackSig_Click() {
 
 void CorvaneWindow::CFToPeak_Click() { engine_.CFToPeakClick(); }
 
+// The read-out shows the frequency a click there sets. Scaling x by the band's span over
+// the plot's width gives that only until START widens the plot; from then on it was off by
+// the ratio of the two widths (1000.7 Hz shown where a click set 1004 Hz).
 void CorvaneWindow::Spectrum_MouseMove(double xBins, double) {
-  const double width = c_->Spectrum->scaleWidth();
-  if (width == 0 || !std::isfinite(width)) return;
-  const auto span = static_cast<int16_t>(c_->panel->FMax->value() - c_->panel->FMin->value());
-  const auto cursorFreq = static_cast<float>(xBins / width * span);
-  c_->CsrLoc->setText(Q(FormatPattern(cursorFreq, "#####.#")) + "Hz");
+  const double hz = engine_.SpectrumClickHz(xBins);
+  if (std::isnan(hz)) return;
+  c_->CsrLoc->setText(Q(FormatPattern(hz, "#####.#")) + "Hz");
 }
 
 void CorvaneWindow::Spectrum_MouseDown(Qt::MouseButton button, double xBins, double) {

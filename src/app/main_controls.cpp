@@ -17,7 +17,9 @@
 #include <utility>
 
 #include "app/level_meter.h"
+#include "app/level_scale.h"
 #include "display/band_plot.h"
+#include "display/spectrum_view.h"
 #include "display/waterfall_window.h"
 #include "logging/data_log_panel.h"
 #include "logging/log_panel.h"
@@ -128,6 +130,8 @@ void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
   AlarmVisual = MakeLabel("AlarmVisual", "", central);
   AlarmVisual->setStyleSheet("font-weight: bold;");
   IPAmplitude = new LevelMeter(central);
+  SpectrumAxes = new SpectrumView(Spectrum, central);
+  IPAmplitudeScale = new LevelScale(IPAmplitude, central);
 
   WF = new WaterfallWindow(window);
 
@@ -233,8 +237,9 @@ void MainControls::LayOut(QMainWindow* window) {
 
   auto* plotRow = new QHBoxLayout;
   plotRow->setSpacing(4);
+  plotRow->addWidget(IPAmplitudeScale);
   plotRow->addWidget(IPAmplitude);
-  plotRow->addWidget(Spectrum, 1);
+  plotRow->addWidget(SpectrumAxes, 1);
 
   auto* readRow = new QHBoxLayout;
   readRow->addStretch(1);

@@ -17,8 +17,10 @@ namespace corvane {
 class BandPlot;
 class DataLogPanel;
 class LevelMeter;
+class LevelScale;
 class LogPanel;
 class ParameterPanel;
+class SpectrumView;
 class WaterfallWindow;
 
 struct MainControls {
@@ -57,6 +59,9 @@ struct MainControls {
   QLabel* Drift = nullptr;
   QLabel* AlarmVisual = nullptr;
   LevelMeter* IPAmplitude = nullptr;
+  // Beside the design's plot and meter: their axes and scale.
+  SpectrumView* SpectrumAxes = nullptr;
+  LevelScale* IPAmplitudeScale = nullptr;
 
  private:
   void Build(QMainWindow* window, MeasurementParams& params);

@@ -11,8 +11,10 @@
 #include <utility>
 
 #include "app/level_meter.h"
+#include "app/level_scale.h"
 #include "app/main_controls.h"
 #include "display/band_plot.h"
+#include "display/spectrum_view.h"
 #include "logging/log_panel.h"
 #include "settings/parameter_panel.h"
 #include "settings/updown_bar.h"
@@ -77,6 +79,12 @@ void SetToolTips(MainControls& c) {
        "The band's averaged spectrum: the pointer reads the frequency under it, a left click "
        "sets the centre frequency there"},
       {c.IPAmplitude, "Input level: the block's largest sample, red above 10 000"},
+      {c.IPAmplitudeScale,
+       "Input level in dBFS: 0 is a 16-bit full-scale peak; the meter's top, a peak of "
+       "10 000, is -10.3 dBFS"},
+      {c.SpectrumAxes,
+       "Frequency in Hz along the bottom; level up the side in dB as the Noise and Signal "
+       "read-outs give it (raw power per bin less 50)"},
       {c.ShowSignal, "Signal level over the signal band, dB of raw power per bin less 50"},
       {c.ShowNoise, "Noise level per bin beyond the guard band, dB of raw power less 50"},
       {c.SNBin, "S/N of the signal band over the noise of one bin, dB"},

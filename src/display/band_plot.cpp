@@ -148,9 +148,17 @@ BandPlot::BandPlot(QWidget* parent) : QWidget(parent) {
 
 QSize BandPlot::sizeHint() const { return {kDesignWidthPx, kDesignHeightPx}; }
 
-void BandPlot::setScaleLeft(double bins) { scaleLeft_ = bins; }
+void BandPlot::setScaleLeft(double bins) {
+  if (bins == scaleLeft_) return;
+  scaleLeft_ = bins;
+  emit scaleChanged();
+}
 
-void BandPlot::setScaleWidth(double bins) { scaleWidth_ = bins; }
+void BandPlot::setScaleWidth(double bins) {
+  if (bins == scaleWidth_) return;
+  scaleWidth_ = bins;
+  emit scaleChanged();
+}
 
 double BandPlot::unitsPerPixel() const {
   return height() > 0 ? kScaleHeight / height() : kScaleHeight;
@@ -179,6 +187,8 @@ void BandPlot::takeBlock(const MeasurementEngine& engine, const MeasurementParam
 void BandPlot::takeBlock(const float* avgPwr, const BlockMarks& marks,
                          const MeasurementParams& params, int32_t fftLen) {
   Frame& f = frame_;
+  const bool newScale =
+      !f.valid || f.sampleRate != params.SampleRate || f.fftLen != fftLen;
   f.valid = true;
   f.firstBin = static_cast<int>(std::max(0.0, params.FMinBin));
   f.lastBin = static_cast<int>(std::min<double>(kHistBins - 1, params.FMaxBin));
@@ -193,6 +203,7 @@ void BandPlot::takeBlock(const float* avgPwr, const BlockMarks& marks,
   f.startPlotY = prevPlotY_;
   // The next block's trace starts here whether or not this one is ever painted.
   if (!f.band.empty()) prevPlotY_ = PlotHeight(static_cast<double>(f.band.back()));
+  if (newScale) emit scaleChanged();
 }
 
 void BandPlot::drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
@@ -209,7 +220,11 @@ void BandPlot::drawBlock(const float* avgPwr, const BlockMarks& marks,
 
 void BandPlot::rebuildGrid(const GridKey& key) {
   gridKey_ = key;
-  grid_ = QImage(key.size, QImage::Format_RGB32);
+  // Drawn in logical pixels on an image of device pixels: one-pixel lines stay one device
+  // pixel wide, so a 2x screen shows them sharp, at the places a 1x screen shows them.
+  grid_ = QImage(QSize(qRound(key.size.width() * key.dpr), qRound(key.size.height() * key.dpr)),
+                 QImage::Format_RGB32);
+  grid_.setDevicePixelRatio(key.dpr);
   grid_.fill(kBackground);
   QPainter p(&grid_);
   const int bottom = height() - 1;
@@ -234,7 +249,8 @@ void BandPlot::render(QPainter& p) {
     p.fillRect(rect(), kBackground);
     return;
   }
-  const GridKey key{size(), scaleLeft_, scaleWidth_, f.sampleRate, f.fftLen};
+  const qreal dpr = p.device() != nullptr ? p.device()->devicePixelRatioF() : 1.0;
+  const GridKey key{size(), scaleLeft_, scaleWidth_, f.sampleRate, f.fftLen, dpr};
   if (grid_.isNull() || !(key == gridKey_)) rebuildGrid(key);
   p.drawImage(0, 0, grid_);
   const BlockMarks& m = f.marks;
@@ -294,8 +310,12 @@ void BandPlot::drawTrace(QPainter& p, const Frame& f) {
   p.drawLines(traceLines_.data(), static_cast<int>(traceLines_.size()));
 }
 
-QImage BandPlot::picture() {
-  QImage out(size(), QImage::Format_RGB32);
+QImage BandPlot::picture() { return picture(devicePixelRatioF()); }
+
+QImage BandPlot::picture(qreal dpr) {
+  if (!(dpr > 0)) dpr = 1;
+  QImage out(QSize(qRound(width() * dpr), qRound(height() * dpr)), QImage::Format_RGB32);
+  out.setDevicePixelRatio(dpr);
   QPainter p(&out);
   render(p);
   return out;

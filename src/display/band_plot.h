@@ -85,12 +85,20 @@ class BandPlot : public QWidget {
   int pixelColumn(double bins) const;
   int pixelRow(double heightUnits) const;
 
-  // The plot as a paint would show it now.
+  // The plot as a paint would show it now, at the widget's device pixel ratio or at `dpr`:
+  // an image of size() x dpr device pixels with the same picture in logical pixels.
   QImage picture();
+  QImage picture(qreal dpr);
+
+  // Rate and FFT length of the block last taken; 0 before the first one.
+  double frameSampleRate() const { return frame_.valid ? frame_.sampleRate : 0; }
+  int32_t frameFftLen() const { return frame_.valid ? frame_.fftLen : 0; }
 
   QSize sizeHint() const override;
 
  signals:
+  // The horizontal scale, or the rate or FFT length of the blocks, is no longer what it was.
+  void scaleChanged();
   void mouseMoved(double xBins, double yUnits);
   void mousePressed(Qt::MouseButton button, double xBins, double yUnits);
 
@@ -104,6 +112,7 @@ class BandPlot : public QWidget {
     QSize size;
     double scaleLeft = 0, scaleWidth = 0, sampleRate = 0;
     int32_t fftLen = 0;
+    qreal dpr = 1;
     bool operator==(const GridKey&) const = default;
   };
   // The last block's inputs: each paint draws them over the cached grid.
@@ -125,7 +134,8 @@ class BandPlot : public QWidget {
   double scaleLeft_ = 0;
   double scaleWidth_ = 1;
   double prevPlotY_ = 0;
-  QImage grid_;  // background and both grids, rebuilt only when its key changes
+  // Background and both grids in device pixels, rebuilt only when its key changes.
+  QImage grid_;
   GridKey gridKey_;
   Frame frame_;
   std::vector<QLine> traceLines_;  // kept between paints, so its room is kept too

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <new>
 
+#include "common/format_pattern.h"
 #include "common/numtext.h"
 #include "dsp/fft.h"
 
@@ -363,12 +365,19 @@ void MeasurementEngine::CFToPeakClick() {
 }
 
 void MeasurementEngine::SpectrumClick(double x) {
-  const float xs = static_cast<float>(x);
-  if (!std::isfinite(xs)) return;
-  const double bin = xs;
+  const double hz = SpectrumClickHz(x);
+  if (std::isnan(hz)) return;
+  const double bin = static_cast<float>(x);
   p_.CentreBin = bin;
   PrevCentreBin = bin;
-  host_.SetCentreFrequencyText(CentreFreqText(p_.CentreBin, p_.SampleRate, UsableFFTLen()));
+  host_.SetCentreFrequencyText(FormatPattern(hz, "####.0"));
+}
+
+double MeasurementEngine::SpectrumClickHz(double x) const {
+  // The click keeps the bin in single precision, and so its frequency.
+  const float xs = static_cast<float>(x);
+  if (!std::isfinite(xs)) return std::numeric_limits<double>::quiet_NaN();
+  return BinToHz(xs, p_.SampleRate, UsableFFTLen());
 }
 
 }  // namespace corvane

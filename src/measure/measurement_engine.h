@@ -79,6 +79,9 @@ class MeasurementEngine {
   void CFToPeakClick();
   // Left click on the spectrum at fractional bin x.
   void SpectrumClick(double x);
+  // The frequency a left click at x sets (what the cursor read-out shows); NaN where a click
+  // sets nothing.
+  double SpectrumClickHz(double x) const;
 
   // State read by the plot, the waterfall and the log.
   const float* AvgPwr() const { return avgPwr_.get(); }

@@ -17,6 +17,7 @@
 #include "app/window_fixture.h"
 #include "support/test_wav.h"
 #include "capture/source_factory.h"
+#include "common/numtext.h"
 #include "display/band_plot.h"
 #include "display/waterfall_window.h"
 #include "logging/log_panel.h"
@@ -563,6 +564,39 @@ TEST_F(WindowTest, CursorReadOutAndClickOnTheSpectrum) {
   EXPECT_EQ(Bar("CFUD")->value(), 1001);
   EXPECT_EQ(w.params().CentreBin, 683);
   EXPECT_NEAR(w.engine().PrevCentreBin, 683.4, 1e-4);
+}
+
+// After START the plot spans 3686 bins while the band is 5380 Hz wide: the read-out must
+// still name the frequency a click at the same place sets. Below 3000 Hz the centre
+// frequency box then shows it in whole hertz, as its up-down bar does; above, as clicked.
+TEST_F(WindowTest, CursorReadOutNamesWhatTheClickSetsAfterStart) {
+  CorvaneWindow& w = Make();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  w.selectSource(TestSignal());
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  ASSERT_EQ(w.spectrum()->scaleWidth(), 3686);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.blockLoop()->blocksProcessed() >= 1; }, 10000));
+
+  BandPlot* plot = w.spectrum();
+  QLabel* readOut = Label("CsrLoc");
+  const int y = plot->height() / 2;
+  for (double share : {0.1, 0.18, 0.37, 0.5, 0.83}) {
+    const QPoint at(static_cast<int>(share * plot->width()), y);
+    QTest::mouseMove(plot, at);
+    const QString shown = readOut->text();
+    ASSERT_TRUE(shown.endsWith("Hz")) << shown.toStdString();
+    const double hz = shown.chopped(2).toDouble();
+    QTest::mouseClick(plot, Qt::LeftButton, Qt::NoModifier, at);
+    const QString set =
+        hz < 3000 ? QString::number(RoundHalfEven32(hz)) : QString::number(hz, 'f', 1);
+    EXPECT_EQ(Text("CF"), set) << "read-out " << shown.toStdString();
+    // And the centre measured from then on is that frequency's bin.
+    EXPECT_EQ(w.params().CentreBin, HzToBin(Text("CF").toDouble(), 12000, 8192))
+        << shown.toStdString();
+  }
+  w.pressStart();
 }
 
 TEST_F(WindowTest, TrackingClickShowsTheDriftReadOut) {

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QEvent>
 #include <QImage>
 #include <QTest>
+#include <vector>
 
 #include "app/level_meter.h"
+#include "app/level_scale.h"
+#include "display/axis_scales.h"
 
 namespace {
 
 using corvane::LevelMeter;
+using corvane::LevelScale;
 
 class PaintCounter : public QObject {
  public:
@@ -68,6 +73,47 @@ TEST(LevelMeter, RepaintsExactlyWhenTheBarChanges) {
   meter.setLevel(30, true);
   QApplication::processEvents();
   EXPECT_EQ(BarRows(meter.grab().toImage(), qRgb(255, 0, 0)), 60 - 1);
+}
+
+// The dBFS scale beside the meter: a block whose peak is at a numbered level fills the bar
+// exactly up to that number's row.
+TEST(LevelMeter, ScaleTicksStandWhereTheBarOfThatLevelEnds) {
+  QWidget box;
+  box.setWindowFlag(Qt::ToolTip);
+  auto* row = new QHBoxLayout(&box);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  auto* meter = new LevelMeter;
+  meter->setScaleHeight(50);
+  auto* scale = new LevelScale(meter);
+  row->addWidget(scale);
+  row->addWidget(meter);
+  box.resize(70, 300);
+  box.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+
+  EXPECT_EQ(scale->step(), 10);
+  std::vector<double> values;
+  for (const LevelScale::Tick& t : scale->ticks()) values.push_back(t.dbfs);
+  // The meter spans -60.3 dBFS (a peak of 1) to -10.3 dBFS (a peak of 10 000); -60 lies
+  // too near the bottom for its number to stand on it.
+  EXPECT_EQ(values, (std::vector<double>{-50, -40, -30, -20}));
+
+  const QImage marks = scale->grab().toImage();
+  const QRgb background = marks.pixel(0, 0);
+  for (const LevelScale::Tick& t : scale->ticks()) {
+    SCOPED_TRACE(t.dbfs);
+    meter->setLevel(corvane::DbfsToInputLevel(t.dbfs), false);
+    const QImage bar = meter->grab().toImage();
+    int top = 0;
+    while (top < bar.height() && bar.pixel(bar.width() / 2, top) != qRgb(0, 0, 255)) ++top;
+    ASSERT_LT(top, bar.height());
+    EXPECT_EQ(meter->mapTo(&box, QPoint(0, top)).y(), scale->mapTo(&box, QPoint(0, t.y)).y());
+    // The number is drawn there: ink on its row, right of the scale's middle.
+    bool ink = false;
+    for (int x = marks.width() / 2; x < marks.width(); ++x) ink |= marks.pixel(x, t.y) != background;
+    EXPECT_TRUE(ink);
+  }
 }
 
 }  // namespace
