@@ -5,6 +5,8 @@
 #   scripts/display.sh start DIR   starts it; prints the variables to export
 #   scripts/display.sh stop DIR    stops it
 #
+# The screen is 1920x1080 unless DISPLAY_SCREEN says otherwise (such as 1280x720).
+#
 # Start prints `export DISPLAY=:N` and `export XAUTHORITY=DIR/Xauthority`, so
 # `eval "$(scripts/display.sh start DIR)"` sets up the calling shell.
 set -euo pipefail
@@ -33,7 +35,7 @@ start() {
   export XAUTHORITY=$dir/Xauthority
   : >"$XAUTHORITY"
   xauth -q add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
-  Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp -auth "$XAUTHORITY" >"$dir/xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 "${DISPLAY_SCREEN:-1920x1080}x24" -nolisten tcp -auth "$XAUTHORITY" >"$dir/xvfb.log" 2>&1 &
   echo $! >"$dir/xvfb.pid"
   export DISPLAY=:$n
   local ok=""

@@ -6,6 +6,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
+#include <QResizeEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -112,10 +114,15 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
     c_->Spectrum->setScaleLeft(left);
     c_->Spectrum->setScaleWidth(width);
     syncAxes();
+    AlignWaterfall();
   };
   connect(p.SRate, &QLineEdit::textChanged, this, syncAxes);
   if (auto* fftSize = qobject_cast<ListPickBox*>(p.FFTSize))
     connect(fftSize, &ListPickBox::picked, this, syncAxes);
+  for (QObject* o : {static_cast<QObject*>(c_->Spectrum), static_cast<QObject*>(c_->WF),
+                     static_cast<QObject*>(c_->PlotArea)})
+    o->installEventFilter(this);
+  connect(c_->WFDock, &QDockWidget::topLevelChanged, this, [this] { AlignWaterfall(); });
   p.bandCleared = [this] { c_->WF->clearPicture(); };
   connect(c_->Start, &QPushButton::clicked, this, &CorvaneWindow::Start_Click);
   connect(c_->TrackSig, &QCheckBox::toggled, this, &CorvaneWindow::TrackSig_Click);
@@ -150,7 +157,21 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
   syncAxes();
   menu_ = std::make_unique<MainMenu>(this);
   ConnectMenu();
-  session_ = RestoreSession(this);
+  session_ = RestoreSession(this, c_->PlotArea);
+  waterfallSplitSet_ = session_.plotAreaRestored;
+  if (const QScreen* screen = this->screen(); screen != nullptr && !session_.geometryRestored) {
+    // A first start on a small screen: within it, and maximised where the usual size would
+    // not fit (room left for the window manager's frame).
+    const QSize room = screen->availableGeometry().size() - QSize(10, 40);
+    if (width() > room.width() || height() > room.height()) {
+      resize(std::max(minimumSizeHint().width(), std::min(width(), room.width())),
+             std::max(minimumSizeHint().height(), std::min(height(), room.height())));
+      setWindowState(windowState() | Qt::WindowMaximized);
+    }
+  }
+  c_->WF->autoLevel()->setChecked(session_.waterfallAutoLevel);
+  connect(c_->WF->autoLevel(), &QCheckBox::toggled, this,
+          [this](bool on) { session_.waterfallAutoLevel = on; });
   c_->dataLog->setEnabled(session_.dataLogOn);
   setRecording(session_.recordDirectory, session_.recording);
   // What the operator switches is kept for the next run; what the command line asked for
@@ -164,6 +185,9 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
 
 CorvaneWindow::~CorvaneWindow() {
   run_->stop();
+  for (QObject* o : {static_cast<QObject*>(c_->Spectrum), static_cast<QObject*>(c_->WF),
+                     static_cast<QObject*>(c_->PlotArea)})
+    o->removeEventFilter(this);
   delete c_;
 }
 
@@ -354,20 +378,9 @@ void CorvaneWindow::StartCapture(bool interactive) {
   p.FMax->setMaximum(std::max<int>(p.FMax->minimum(), RoundHalfEven16(0.45 * rate)));
   c_->Spectrum->setScaleWidth(RoundHalfEven32(0.9 * len) / 2);
   c_->SpectrumAxes->setFrequencyScale(rate, len);
-  WaterfallWindow* wf = c_->WF;
-  wf->setupForStart(c_->Spectrum->scaleWidth());
-  // Beside the main window where the screen has room, so neither hides the other.
-  if (const QScreen* screen = this->screen(); screen != nullptr && !wf->isVisible()) {
-    const QRect avail = screen->availableGeometry();
-    const QPoint right(frameGeometry().right() + 1, frameGeometry().top());
-    if (right.x() + wf->frameGeometry().width() <= avail.right()) {
-      wf->move(right);
-    } else if (frameGeometry().bottom() + wf->frameGeometry().height() <= avail.bottom()) {
-      wf->move(frameGeometry().left(), frameGeometry().bottom() + 1);
-    }
-  }
-  wf->show();
-  menu_->showWaterfall->setChecked(true);
+  // The waterfall on the plot's axis, shown again if it was closed.
+  AlignWaterfall();
+  c_->WFDock->show();
   Module1::MakeWindow(c_->WindType->currentIndex());
   c_->WindType->setEnabled(false);
 
@@ -574,6 +587,51 @@ void CorvaneWindow::BlockDrawn() {
     std::fprintf(stderr, "Alarm sound: %s\n", alarmSound_.failure().toLocal8Bit().constData());
 }
 
+// ---- The waterfall under the plot -------------------------------------------------------
+
+void CorvaneWindow::AlignWaterfall() {
+  BandPlot* plot = c_->Spectrum;
+  const double left = plot->scaleLeft(), width = plot->scaleWidth();
+  const double hzPerBin =
+      Module1::FFTLen > 0 ? params_.SampleRate / Module1::FFTLen : 0.0;
+  c_->WF->setScale(left, width, hzPerBin);
+  if (c_->WFDock->isFloating()) {
+    c_->WF->setInsets(0, 0);
+    return;
+  }
+  // The band's pixel edges in the plot, carried into the waterfall's own coordinates.
+  const int x0 = c_->Spectrum->mapTo(c_->PlotArea, QPoint(0, 0)).x();
+  const int w0 = c_->WF->mapTo(c_->PlotArea, QPoint(0, 0)).x();
+  const auto bandLeft = static_cast<int>(std::lround(plot->binsToX(left)));
+  const auto bandRight = static_cast<int>(std::lround(plot->binsToX(left + width)));
+  c_->WF->setInsets(x0 + bandLeft - w0, (w0 + c_->WF->width()) - (x0 + bandRight));
+}
+
+bool CorvaneWindow::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (watched == c_->PlotArea && type == QEvent::Resize && !c_->WFDock->isFloating() &&
+      !c_->WFDock->isHidden()) {
+    // The plot and the waterfall share what the window gains or loses; the first time, the
+    // waterfall takes a little more than half.
+    const auto* resize = static_cast<QResizeEvent*>(event);
+    const int oldHeight = resize->oldSize().height();
+    const int height = resize->size().height();
+    if (!waterfallSplitSet_ && height > 0) {
+      waterfallSplitSet_ = true;
+      c_->PlotArea->resizeDocks({c_->WFDock}, {height * 11 / 20}, Qt::Vertical);
+    } else if (oldHeight > 0 && height != oldHeight) {
+      const double share = static_cast<double>(c_->WFDock->height()) / oldHeight;
+      c_->PlotArea->resizeDocks({c_->WFDock}, {static_cast<int>(std::lround(share * height))},
+                                Qt::Vertical);
+    }
+  }
+  if ((watched == c_->Spectrum || watched == c_->WF) &&
+      (type == QEvent::Resize || type == QEvent::Move)) {
+    AlignWaterfall();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
 // ---- Program end ------------------------------------------------------------------------
 
 void CorvaneWindow::closeEvent(QCloseEvent* event) {
@@ -588,11 +646,10 @@ void CorvaneWindow::closeEvent(QCloseEvent* event) {
     } else if (!ini_->WriteIni(&error)) {
       std::fprintf(stderr, "%s could not be written: %s\n", kSettingsFileName, error.c_str());
     }
-    SaveSession(this, session_);
+    SaveSession(this, c_->PlotArea, session_);
     // Records still held after a failed write get one last chance.
     c_->log->FlushAtEnd();
     c_->dataLog->FlushAtEnd();
-    c_->WF->close();
     QApplication::quit();
   }
   event->accept();

@@ -113,6 +113,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
  protected:
   // Form_Unload.
   void closeEvent(QCloseEvent* event) override;
+  // Keeps the waterfall under the plot's band as either of them moves or changes size.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FormLoad();
@@ -129,6 +131,9 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   SourceEntry ChosenSource() const;
   void ApplyDriftReadout();
   QDateTime ClockNow() const;
+  // The waterfall on the plot's frequency axis; docked, its picture's edges under the
+  // plot's.
+  void AlignWaterfall();
 
   MeasurementParams params_;
   MeasurementEngine engine_;
@@ -154,6 +159,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   bool closing_ = false;
   bool alarmPending_ = false;
   bool iniUnreadable_ = false;
+  // The waterfall's share of the plot area is set once, unless the last run's came back.
+  bool waterfallSplitSet_ = false;
   int iniLinesApplied_ = 0;
   // The colours the read-out labels were last given.
   std::optional<Rgb> carrStabColour_, alarmColour_;

@@ -4,8 +4,11 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
 #include <QUrl>
 
 #include "app/corvane_window.h"
@@ -26,10 +29,25 @@ void CorvaneWindow::ConnectMenu() {
   connect(c_->RecordInput, &QCheckBox::toggled, m.recordInput, &QAction::setChecked);
   connect(m.openLogFolder, &QAction::triggered, this, [this] {
     const QFileInfo log(FileNameText(params_.LogFileName));
-    QDesktopServices::openUrl(QUrl::fromLocalFile(log.absolutePath()));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(log.absolutePath())))
+      Notice(QStringLiteral("No file manager opened %1").arg(log.absolutePath()));
   });
+  // The log is named relative to the working folder: its full path is one hover away.
+  auto showLogPath = [this, &m] {
+    const QString path = QFileInfo(FileNameText(params_.LogFileName)).absoluteFilePath();
+    c_->log->LogMsg->setToolTip(QStringLiteral("The log: %1").arg(path));
+    m.openLogFolder->setStatusTip(QFileInfo(path).absolutePath());
+    m.openLogFolder->setToolTip(QFileInfo(path).absolutePath());
+  };
+  connect(c_->log->StartLog, &QCheckBox::toggled, this, showLogPath);
+  connect(c_->log->LogFile, &QLineEdit::textChanged, this, showLogPath);
+  showLogPath();
   connect(m.quit, &QAction::triggered, this, &QWidget::close);
-  connect(m.showWaterfall, &QAction::toggled, c_->WF, &QWidget::setVisible);
+  // The menu's check follows the dock, however it was closed or shown.
+  connect(m.showWaterfall, &QAction::toggled, c_->WFDock, &QWidget::setVisible);
+  connect(c_->WFDock->toggleViewAction(), &QAction::toggled, m.showWaterfall,
+          &QAction::setChecked);
+  m.showWaterfall->setChecked(c_->WFDock->toggleViewAction()->isChecked());
   connect(m.logHistory, &QAction::triggered, this, &CorvaneWindow::OpenLogHistory);
   connect(m.fullScreen, &QAction::toggled, this,
           [this](bool on) { on ? showFullScreen() : showNormal(); });

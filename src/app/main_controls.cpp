@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -133,8 +134,7 @@ void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
   SpectrumAxes = new SpectrumView(Spectrum, central);
   IPAmplitudeScale = new LevelScale(IPAmplitude, central);
 
-  WF = new WaterfallWindow(window);
-
+  WF = new WaterfallWindow;
 }
 
 void MainControls::LayOut(QMainWindow* window) {
@@ -279,16 +279,17 @@ void MainControls::LayOut(QMainWindow* window) {
   logGrid->addWidget(dataLog->DataLogFile, 3, 1);
   logGrid->setColumnStretch(1, 1);
   logGrid->setRowStretch(4, 1);
-  logging->setMinimumWidth(280);
+  logging->setMinimumWidth(220);
 
   auto* general = new QGroupBox("General Info", central);
   general->setObjectName("GeneralInfoGroup");
   auto* generalBox = new QVBoxLayout(general);
   generalBox->addWidget(lp.GenInfo);
   lp.GenInfo->setMinimumHeight(60);
-  // A whole record fits without scrolling sideways.
+  // A whole record fits where the window has room (General Info takes what the row gains);
+  // on a small screen the records scroll sideways rather than push the window past it.
   lp.GenInfo->setMinimumWidth(
-      lp.GenInfo->fontMetrics().horizontalAdvance(QString(48, QLatin1Char('0'))) + 30);
+      lp.GenInfo->fontMetrics().horizontalAdvance(QString(16, QLatin1Char('0'))) + 30);
 
   // The results and logging row keeps its height; the plot takes what the window gains.
   auto* bottomRow = new QWidget(central);
@@ -312,10 +313,30 @@ void MainControls::LayOut(QMainWindow* window) {
   snPolicy.setRetainSizeWhenHidden(true);
   SNResults->setSizePolicy(snPolicy);
 
+  // The plot and its read-outs are the centre of a main window of their own inside the right
+  // column, so that the waterfall docks right under the plot rather than under the whole
+  // window, and floats as a window of its own.
+  PlotArea = new QMainWindow(central);
+  PlotArea->setWindowFlags(Qt::Widget);  // its constructor makes it a window of its own
+  PlotArea->setObjectName("PlotArea");
+  PlotArea->setDockOptions(QMainWindow::AnimatedDocks);
+  auto* plotCentral = new QWidget(PlotArea);
+  plotCentral->setObjectName("PlotCentral");
+  auto* plotBox = new QVBoxLayout(plotCentral);
+  plotBox->setContentsMargins(0, 0, 0, 0);
+  plotBox->setSpacing(2);
+  plotBox->addLayout(plotRow, 1);
+  plotBox->addLayout(readRow);
+  PlotArea->setCentralWidget(plotCentral);
+  WFDock = new QDockWidget(WF->windowTitle(), PlotArea);
+  WFDock->setObjectName("WaterfallDock");
+  WFDock->setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+  WFDock->setWidget(WF);
+  PlotArea->addDockWidget(Qt::BottomDockWidgetArea, WFDock);
+
   auto* right = new QVBoxLayout;
   right->addLayout(statusRow);
-  right->addLayout(plotRow, 1);
-  right->addLayout(readRow);
+  right->addWidget(PlotArea, 1);
   right->addWidget(bottomRow);
 
   auto* top = new QHBoxLayout(central);

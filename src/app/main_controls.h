@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDockWidget;
 class QGroupBox;
 class QLabel;
 class QMainWindow;
@@ -32,6 +33,9 @@ struct MainControls {
   DataLogPanel* dataLog = nullptr;
   BandPlot* Spectrum = nullptr;
   WaterfallWindow* WF = nullptr;
+  // The plot with its read-outs, and the waterfall docked under it (or floated).
+  QMainWindow* PlotArea = nullptr;
+  QDockWidget* WFDock = nullptr;
 
   QComboBox* DeviceBox = nullptr;
   QCheckBox* SBswap = nullptr;

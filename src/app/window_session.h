@@ -11,13 +11,18 @@ class QMainWindow;
 namespace corvane {
 
 struct WindowSession {
+  bool geometryRestored = false;  // the window's size and place came back
+  bool plotAreaRestored = false;  // the waterfall's dock came back as it was left
+  bool waterfallAutoLevel = true;
   bool dataLogOn = true;
   QString recordDirectory = QStringLiteral("recordings");
   bool recording = false;
 };
 
 // Puts back the window's geometry and docks (when they were saved) and returns the options.
-WindowSession RestoreSession(QMainWindow* window);
-void SaveSession(const QMainWindow* window, const WindowSession& session);
+// `plotArea` holds the waterfall's dock: docked or floating, where, and whether shown.
+WindowSession RestoreSession(QMainWindow* window, QMainWindow* plotArea);
+void SaveSession(const QMainWindow* window, const QMainWindow* plotArea,
+                 const WindowSession& session);
 
 }  // namespace corvane

@@ -138,7 +138,8 @@ void BlockLoop::processBlock() {
   const bool measured = engine_.marks().Measured;
   if (waterfall_ && measured && engine_.marks().BandLast >= engine_.marks().BandFirst) {
     // The band as averaged: clamped to the spectrum, whatever the edges hold.
-    waterfall_->paintRow(engine_.AvgPwr(), engine_.marks().BandFirst, engine_.marks().BandLast);
+    waterfall_->paintRow(engine_.AvgPwr(), engine_.marks().BandFirst, engine_.marks().BandLast,
+                         blockEnd_ ? blockEnd_() : 0.0);
   }
   readouts_.changed();
   host_.BlockDrawn();

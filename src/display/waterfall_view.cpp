@@ -1,10 +1,13 @@
 #include "display/waterfall_view.h"
 
+#include <QDateTime>
 #include <QPainter>
+#include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "display/axis_ticks.h"
 #include "display/wf_colours.h"
 
 namespace corvane {
@@ -20,12 +23,17 @@ WaterfallView::WaterfallView(QWidget* parent) : QWidget(parent) {
   setMinimumSize(100, 50);
   ring_ = QImage(kDesignWidthPx, kDesignHeightPx, QImage::Format_RGB32);
   ring_.fill(Qt::black);
+  rowTimes_.assign(static_cast<size_t>(ring_.height()), 0.0);
 }
 
 QSize WaterfallView::sizeHint() const { return {kDesignWidthPx, kDesignHeightPx}; }
 
-void WaterfallView::setScaleWidth(double bins) {
-  scaleWidth_ = bins;
+void WaterfallView::setScaleWidth(double bins) { setScale(scaleLeft_, bins); }
+
+void WaterfallView::setScale(double leftBins, double widthBins) {
+  if (leftBins == scaleLeft_ && widthBins == scaleWidth_) return;
+  scaleLeft_ = leftBins;
+  scaleWidth_ = widthBins;
   // Rows drawn on the old axis would no longer line up with the new one.
   clearPicture();
 }
@@ -33,11 +41,11 @@ void WaterfallView::setScaleWidth(double bins) {
 int WaterfallView::columnOf(double bins) const {
   const double s = binsPerColumn();
   if (s <= 0) return 0;
-  return static_cast<int>(std::floor(std::clamp(bins / s, -1.0e6, 1.0e6)));
+  return static_cast<int>(std::floor(std::clamp((bins - scaleLeft_) / s, -1.0e6, 1.0e6)));
 }
 
 void WaterfallView::paintRow(const float* avgPwr, int fMinBin, int fMaxBin, float gain,
-                             int threshold, uint8_t palette) {
+                             double threshold, uint8_t palette) {
   const int width = ring_.width();
   const double s = binsPerColumn();
   fMinBin = std::max(fMinBin, 0);
@@ -47,12 +55,14 @@ void WaterfallView::paintRow(const float* avgPwr, int fMinBin, int fMaxBin, floa
   // A column spans [c*s, (c+1)*s) bins and bin k spans [k, k+1): each column shows the
   // strongest bin that overlaps it, so no bin is skipped and none is stretched into a gap.
   const int firstCol = std::max(0, columnOf(fMinBin));
-  const int lastCol =
-      std::min(width - 1, static_cast<int>(std::ceil((fMaxBin + 1) / s)) - 1);
+  const int lastCol = std::min(
+      width - 1,
+      static_cast<int>(std::ceil(std::clamp((fMaxBin + 1 - scaleLeft_) / s, -1.0e6, 1.0e6))) - 1);
   auto* row = reinterpret_cast<QRgb*>(ring_.scanLine(top_));
   for (int c = firstCol; c <= lastCol; ++c) {
-    const int kLo = std::max(fMinBin, static_cast<int>(std::floor(c * s)));
-    const int kHi = std::min(fMaxBin, static_cast<int>(std::ceil((c + 1) * s)) - 1);
+    const int kLo = std::max(fMinBin, static_cast<int>(std::floor(scaleLeft_ + c * s)));
+    const int kHi =
+        std::min(fMaxBin, static_cast<int>(std::ceil(scaleLeft_ + (c + 1) * s)) - 1);
     if (kHi < kLo) continue;
     float peak = avgPwr[kLo];
     for (int k = kLo + 1; k <= kHi; ++k) peak = std::max(peak, avgPwr[k]);
@@ -61,47 +71,137 @@ void WaterfallView::paintRow(const float* avgPwr, int fMinBin, int fMaxBin, floa
   }
 }
 
+double WaterfallView::drawnFloor(const float* avgPwr, int fMinBin, int fMaxBin) {
+  const double s = binsPerColumn();
+  fMinBin = std::max(fMinBin, 0);
+  fMaxBin = std::min(fMaxBin, kMaxBin);
+  if (s <= 0 || fMaxBin < fMinBin) return 0;
+  const int firstCol = std::max(0, columnOf(fMinBin));
+  const int lastCol = std::min(
+      ring_.width() - 1,
+      static_cast<int>(std::ceil(std::clamp((fMaxBin + 1 - scaleLeft_) / s, -1.0e6, 1.0e6))) - 1);
+  peaks_.clear();
+  for (int c = firstCol; c <= lastCol; ++c) {
+    const int kLo = std::max(fMinBin, static_cast<int>(std::floor(scaleLeft_ + c * s)));
+    const int kHi =
+        std::min(fMaxBin, static_cast<int>(std::ceil(scaleLeft_ + (c + 1) * s)) - 1);
+    if (kHi < kLo) continue;
+    peaks_.push_back(*std::max_element(avgPwr + kLo, avgPwr + kHi + 1));
+  }
+  if (peaks_.empty()) return 0;
+  auto mid = peaks_.begin() + static_cast<std::ptrdiff_t>(peaks_.size() / 2);
+  std::nth_element(peaks_.begin(), mid, peaks_.end());
+  return static_cast<double>(*mid);
+}
+
+void WaterfallView::stampRow(double secondsUtc) { rowTimes_[static_cast<size_t>(top_)] = secondsUtc; }
+
 void WaterfallView::scrollRow() {
   const int rows = ring_.height();
   const int newTop = (top_ + rows - 1) % rows;
   std::memcpy(ring_.scanLine(newTop), ring_.constScanLine(top_),
               static_cast<size_t>(ring_.bytesPerLine()));
+  rowTimes_[static_cast<size_t>(newTop)] = rowTimes_[static_cast<size_t>(top_)];
   top_ = newTop;
 }
 
 void WaterfallView::clearPicture() {
   ring_.fill(Qt::black);
+  std::fill(rowTimes_.begin(), rowTimes_.end(), 0.0);
   top_ = 0;
   update();
 }
 
+std::vector<WaterfallView::TimeMark> WaterfallView::timeMarks() const {
+  std::vector<TimeMark> marks;
+  const int rows = ring_.height();
+  auto timeAt = [&](int y) { return rowTimes_[static_cast<size_t>((top_ + y) % rows)]; };
+  // Rows 0 and 1 hold the same row until the next one is painted: the pace from the
+  // oldest stamped row to row 1.
+  int oldest = -1;
+  for (int y = rows - 1; y > 1; --y) {
+    if (timeAt(y) > 0) {
+      oldest = y;
+      break;
+    }
+  }
+  if (oldest < 0 || timeAt(1) <= timeAt(oldest)) return marks;
+  const double secondsPerRow = (timeAt(1) - timeAt(oldest)) / (oldest - 1);
+  const double dpr = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
+  const auto step = static_cast<double>(TimeMarkStep(secondsPerRow, 40 * dpr));
+  // A mark on the first row of each new step, the row where the time passes a multiple.
+  for (int y = 1; y < oldest; ++y) {
+    const double newer = timeAt(y), older = timeAt(y + 1);
+    if (newer <= 0 || older <= 0) continue;
+    if (std::floor(newer / step) != std::floor(older / step)) {
+      const qint64 at = static_cast<qint64>(std::floor(newer / step) * step);
+      marks.push_back({y, QDateTime::fromSecsSinceEpoch(at, Qt::UTC).toString("hh:mm")});
+    }
+  }
+  return marks;
+}
+
 QImage WaterfallView::picture() const {
   QImage out(ring_.size(), QImage::Format_RGB32);
-  QPainter p(&out);
   const int rows = ring_.height();
-  p.drawImage(0, 0, ring_, 0, top_, -1, rows - top_);
-  if (top_ > 0) p.drawImage(0, rows - top_, ring_, 0, 0, -1, top_);
+  for (int y = 0; y < rows; ++y)
+    std::memcpy(out.scanLine(y), ring_.constScanLine((top_ + y) % rows),
+                static_cast<size_t>(out.bytesPerLine()));
   return out;
 }
 
 void WaterfallView::paintEvent(QPaintEvent*) {
-  // The ring in two slices: from the top row down to the ring's end, then its start.
+  fitRing();
+  // The ring in two slices: from the top row down to the ring's end, then its start, one
+  // image pixel to a device pixel.
   QPainter p(this);
   const int rows = ring_.height();
-  p.drawImage(0, 0, ring_, 0, top_, -1, rows - top_);
-  if (top_ > 0) p.drawImage(0, rows - top_, ring_, 0, 0, -1, top_);
+  const double dpr = ring_.devicePixelRatio();
+  p.drawImage(QPointF(0, 0), ring_, QRectF(0, top_, ring_.width(), rows - top_));
+  if (top_ > 0) p.drawImage(QPointF(0, (rows - top_) / dpr), ring_, QRectF(0, 0, ring_.width(), top_));
+
+  // Time marks: a tick across the left edge and the time just below it, on a dark ground.
+  const std::vector<TimeMark> marks = timeMarks();
+  if (marks.empty()) return;
+  QFont f = font();
+  f.setPointSizeF(f.pointSizeF() * 0.85);
+  p.setFont(f);
+  const QFontMetrics fm(f);
+  for (const TimeMark& m : marks) {
+    const double y = m.row / dpr;
+    p.setPen(QColor(255, 255, 255));
+    p.drawLine(QPointF(0, y), QPointF(8, y));
+    const QRectF box(2, y + 1, fm.horizontalAdvance(m.text) + 4, fm.height());
+    p.fillRect(box, QColor(0, 0, 0, 170));
+    p.drawText(box, Qt::AlignCenter, m.text);
+  }
 }
 
 void WaterfallView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (size() == ring_.size() || width() <= 0 || height() <= 0) return;
+  fitRing();
+}
+
+void WaterfallView::fitRing() {
+  const double dpr = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
+  const QSize want(static_cast<int>(std::lround(width() * dpr)),
+                   static_cast<int>(std::lround(height() * dpr)));
+  if (want == ring_.size() || want.width() <= 0 || want.height() <= 0) return;
   // Keep the history: stretch the columns to the new width, keep rows one pixel a block.
-  const QImage old = picture().scaled(width(), ring_.height(), Qt::IgnoreAspectRatio,
+  const QImage old = picture().scaled(want.width(), ring_.height(), Qt::IgnoreAspectRatio,
                                       Qt::FastTransformation);
-  ring_ = QImage(size(), QImage::Format_RGB32);
+  std::vector<double> times(static_cast<size_t>(want.height()), 0.0);
+  const int rows = ring_.height();
+  for (int y = 0; y < std::min(rows, want.height()); ++y)
+    times[static_cast<size_t>(y)] = rowTimes_[static_cast<size_t>((top_ + y) % rows)];
+  ring_ = QImage(want, QImage::Format_RGB32);
   ring_.fill(Qt::black);
-  QPainter p(&ring_);
-  p.drawImage(0, 0, old);
+  {
+    QPainter p(&ring_);
+    p.drawImage(0, 0, old);
+  }
+  ring_.setDevicePixelRatio(dpr);
+  rowTimes_ = std::move(times);
   top_ = 0;
 }
 

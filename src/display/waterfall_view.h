@@ -1,11 +1,14 @@
 #pragma once
-// The picture `WFall`: a ring of image rows, one pixel row per block, the newest painted at the
-// top. Bin 0 is at the left edge and the width spans scaleWidthBins bins; a pixel column
-// shows the largest power of the bins it covers.
+// The picture `WFall`: a ring of image rows, one device pixel row per block, the newest
+// painted at the top. The left edge is at bin scaleLeft and the width spans scaleWidth bins;
+// a pixel column shows the largest power of the bins it covers. Each row keeps the time it
+// was made, and a UTC mark stands at the left edge where a new minute (or wider step)
+// begins, moving down with the rows.
 
 #include <QImage>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 namespace corvane {
 
@@ -21,19 +24,33 @@ class WaterfallView : public QWidget {
 
   void setScaleWidth(double bins);
   double scaleWidth() const { return scaleWidth_; }
+  // Both edges at once, as the plot's band: the picture is cleared when they change.
+  void setScale(double leftBins, double widthBins);
+  double scaleLeft() const { return scaleLeft_; }
 
   // Writes bins fMinBin .. fMaxBin into the top row; columns outside the band keep what
   // they hold. `gain` is WFGain / 20, `threshold` the WFThr value. Rows and scrolls change
   // the picture only: update() shows them, as often as the eye needs.
-  void paintRow(const float* avgPwr, int fMinBin, int fMaxBin, float gain, int threshold,
+  void paintRow(const float* avgPwr, int fMinBin, int fMaxBin, float gain, double threshold,
                 uint8_t palette);
+  // The noise floor as a row of bins fMinBin .. fMaxBin would be drawn: the median of its
+  // columns' powers (each the largest of its bins), 0 for an empty row.
+  double drawnFloor(const float* avgPwr, int fMinBin, int fMaxBin);
+  // The time (seconds since 1970, UTC) of the row painted last; 0: none.
+  void stampRow(double secondsUtc);
   // One row down: the bottom row is lost and the top row keeps a copy of the row just
   // painted, as a whole-image copy one row lower would leave it.
   void scrollRow();
   void clearPicture();
 
-  // The picture as shown, newest row at the top.
+  // The picture as shown, newest row at the top, without the time marks.
   QImage picture() const;
+  // The time marks now shown: the row (0 at the top) and its text, "hh:mm" UTC.
+  struct TimeMark {
+    int row;
+    QString text;
+  };
+  std::vector<TimeMark> timeMarks() const;
   // Pixel columns covered by bin k's span [k, k + 1).
   int columnOf(double bins) const;
 
@@ -45,9 +62,14 @@ class WaterfallView : public QWidget {
 
  private:
   double binsPerColumn() const { return scaleWidth_ / ring_.width(); }
+  // The ring at the widget's size in device pixels, the history kept.
+  void fitRing();
 
+  double scaleLeft_ = 0;
   double scaleWidth_ = kDefaultScaleWidthBins;
   QImage ring_;   // ring_.height() rows; row top_ is the top of the picture
+  std::vector<double> rowTimes_;  // per ring row, as the pixels
+  std::vector<float> peaks_;      // drawnFloor's columns, kept so a row allocates nothing
   int top_ = 0;
 };
 

@@ -75,7 +75,7 @@ uint32_t WFColsPacked(double level, uint8_t palette) {
   return tables.grey[static_cast<size_t>(std::rint(255 * level))];
 }
 
-double WaterfallLevel(float avgPwr, float gain, int threshold) {
+double WaterfallLevel(float avgPwr, float gain, double threshold) {
   const double db = avgPwr > 0 ? kDbFactor * std::log(static_cast<double>(avgPwr)) : 0.0;
   return static_cast<double>(gain) * ((db - threshold) - 30) / 256;
 }

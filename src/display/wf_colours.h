@@ -17,6 +17,6 @@ uint32_t WFColsPacked(double level, uint8_t palette);
 
 // The waterfall level of a bin of raw averaged power, before WFCols: gain is WFGain / 20,
 // threshold the WFThr value.
-double WaterfallLevel(float avgPwr, float gain, int threshold);
+double WaterfallLevel(float avgPwr, float gain, double threshold);
 
 }  // namespace corvane

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QPainter>
 #include <QScrollBar>
@@ -192,10 +194,21 @@ TEST(WaterfallWindow, DesignStateAndCaptions) {
   EXPECT_EQ(label("Label2"), "WF Thresh  30dB");
   wf.palette()->setValue(2);
   EXPECT_EQ(label("Label3"), "Pallette");
+
+  // The automatic level is on at first and holds the gain and threshold bars; off, they
+  // work again.
+  EXPECT_TRUE(wf.autoLevel()->isChecked());
+  EXPECT_FALSE(wf.gain()->isEnabled());
+  EXPECT_FALSE(wf.threshold()->isEnabled());
+  EXPECT_TRUE(wf.palette()->isEnabled());
+  wf.autoLevel()->setChecked(false);
+  EXPECT_TRUE(wf.gain()->isEnabled());
+  EXPECT_TRUE(wf.threshold()->isEnabled());
 }
 
 TEST(WaterfallWindow, RowsUseTheScrollBarsAndTheStartScale) {
   WaterfallWindow wf;
+  wf.autoLevel()->setChecked(false);
   wf.show();
   WaterfallView* view = wf.view();
   ASSERT_GT(view->width(), 300);
@@ -218,6 +231,52 @@ TEST(WaterfallWindow, RowsUseTheScrollBarsAndTheStartScale) {
   EXPECT_EQ(img.pixel(100, 0), qRgb(expected.r, expected.g, expected.b));
   wf.clearPicture();
   EXPECT_EQ(view->picture().pixel(100, 1), kBlack);
+}
+
+// With the automatic level, a carrier 10 dB over the noise stands out of dark noise,
+// wherever the receiver's level puts them.
+TEST(WaterfallWindow, AutoLevelShowsTheCarrierOverDarkNoise) {
+  for (double noiseDb : {75.0, 110.0}) {
+    WaterfallWindow wf;
+    wf.show();
+    WaterfallView* view = wf.view();
+    wf.setupForStart(view->width() * 10.0);
+    std::vector<float> power(65536, PowerAtDb(noiseDb));
+    power[1005] = PowerAtDb(noiseDb + 10);
+    wf.paintRow(power.data(), 14, 3277, 0);
+    const QImage img = view->picture();
+    EXPECT_LT(std::max({qRed(img.pixel(50, 0)), qGreen(img.pixel(50, 0)), qBlue(img.pixel(50, 0))}),
+              40)
+        << noiseDb;
+    EXPECT_EQ(qGreen(img.pixel(100, 0)), 255) << noiseDb;
+  }
+}
+
+// Rows keep the time they were made: a mark stands on the first row of each minute and
+// moves down with it.
+TEST_F(WaterfallViewTest, TimeMarksMoveDownWithTheirRows) {
+  const double t0 = 1781265000 - 30;  // 30 s before a whole minute, UTC
+  for (int i = 0; i < 40; ++i) {      // one row a second, newest at the top
+    Row(1000, 1999);
+    view.stampRow(t0 + i);
+    view.scrollRow();
+  }
+  // The top two rows show the same row until the next is painted; the marks begin below.
+  std::vector<WaterfallView::TimeMark> marks = view.timeMarks();
+  ASSERT_EQ(marks.size(), 1u);
+  EXPECT_EQ(marks[0].row, 10);  // 39 - 30 + 1: the row of t0 + 30 s
+  EXPECT_EQ(marks[0].text,
+            QDateTime::fromSecsSinceEpoch(1781265000, Qt::UTC).toString("hh:mm"));
+  for (int i = 40; i < 45; ++i) {
+    Row(1000, 1999);
+    view.stampRow(t0 + i);
+    view.scrollRow();
+  }
+  marks = view.timeMarks();
+  ASSERT_EQ(marks.size(), 1u);
+  EXPECT_EQ(marks[0].row, 15);
+  view.clearPicture();
+  EXPECT_TRUE(view.timeMarks().empty());
 }
 
 }  // namespace
