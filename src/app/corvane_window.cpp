@@ -131,7 +131,7 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
           });
   // The calibrated figures' blocks are stamped on the run's own clock, as the records are.
   blockLoop_->setBlockEndClock(
-      [this] { return static_cast<double>(run_->now().toMSecsSinceEpoch()) / 1000.0; });
+      [this] { return static_cast<double>(run_->nowMs()) / 1000.0; });
   connect(c_->log, &LogPanel::writeFailureChanged, this, [this](bool failed, const QString& text) {
     Notice(failed ? text : QStringLiteral("Log writes succeed again"));
   });
@@ -427,7 +427,17 @@ void CorvaneWindow::setAlarmSound(std::function<void()> play) {
 
 QDateTime CorvaneWindow::ClockNow() const { return clock_ ? clock_() : run_->now(); }
 
-DateTime CorvaneWindow::Now() { return ToDateTime(ClockNow()); }
+DateTime CorvaneWindow::Now() {
+  if (clock_) return ToDateTime(clock_());
+  // Every block asks; the local time of a second is looked up once, when it begins.
+  const qint64 ms = run_->nowMs();
+  const qint64 second = ms >= 0 ? ms / 1000 : -((999 - ms) / 1000);
+  if (second != nowSecond_) {
+    nowSecond_ = second;
+    nowFields_ = ToDateTime(QDateTime::fromSecsSinceEpoch(second));
+  }
+  return nowFields_;
+}
 
 void CorvaneWindow::Timer1_Timer() { Timer1_Timer(ClockNow()); }
 
