@@ -265,6 +265,7 @@ void CorvaneWindow::setFastMode(bool fast) {
   // not lost for good; in real time each record is synced (on the writer's thread).
   c_->log->SetSyncToDisk(!fast);
   c_->dataLog->SetSyncToDisk(!fast);
+  c_->log->SetScrollPaced(fast);
 }
 
 void CorvaneWindow::setDataLogFile(const std::string& name) {
@@ -554,6 +555,7 @@ void CorvaneWindow::ApplyReadouts(const Readouts& r) {
     alarmColour_ = r.AlarmColour;
   }
   if (r.AlarmVisible && !c_->AlarmVisual->isVisibleTo(this)) c_->AlarmVisual->show();
+  c_->log->ShowNewestLine();
 }
 
 void CorvaneWindow::BlockDrawn() {
