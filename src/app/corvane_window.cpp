@@ -148,7 +148,7 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
           });
   // The calibrated figures' blocks are stamped on the run's own clock, as the records are.
   blockLoop_->setBlockEndClock(
-      [this] { return static_cast<double>(run_->now().toMSecsSinceEpoch()) / 1000.0; });
+      [this] { return static_cast<double>(run_->nowMs()) / 1000.0; });
   connect(c_->log, &LogPanel::writeFailureChanged, this, [this](bool failed, const QString& text) {
     Notice(failed ? text : QStringLiteral("Log writes succeed again"));
   });
@@ -300,6 +300,7 @@ void CorvaneWindow::setFastMode(bool fast) {
   // not lost for good; in real time each record is synced (on the writer's thread).
   c_->log->SetSyncToDisk(!fast);
   c_->dataLog->SetSyncToDisk(!fast);
+  c_->log->SetScrollPaced(fast);
 }
 
 void CorvaneWindow::setDataLogFile(const std::string& name) {
@@ -452,7 +453,17 @@ void CorvaneWindow::setAlarmSound(std::function<void()> play) {
 
 QDateTime CorvaneWindow::ClockNow() const { return clock_ ? clock_() : run_->now(); }
 
-DateTime CorvaneWindow::Now() { return ToDateTime(ClockNow()); }
+DateTime CorvaneWindow::Now() {
+  if (clock_) return ToDateTime(clock_());
+  // Every block asks; the local time of a second is looked up once, when it begins.
+  const qint64 ms = run_->nowMs();
+  const qint64 second = ms >= 0 ? ms / 1000 : -((999 - ms) / 1000);
+  if (second != nowSecond_) {
+    nowSecond_ = second;
+    nowFields_ = ToDateTime(QDateTime::fromSecsSinceEpoch(second));
+  }
+  return nowFields_;
+}
 
 void CorvaneWindow::Timer1_Timer() { Timer1_Timer(ClockNow()); }
 
@@ -570,6 +581,7 @@ void CorvaneWindow::ApplyReadouts(const Readouts& r) {
     alarmColour_ = r.AlarmColour;
   }
   if (r.AlarmVisible && !c_->AlarmVisual->isVisibleTo(this)) c_->AlarmVisual->show();
+  c_->log->ShowNewestLine();
 }
 
 void CorvaneWindow::BlockDrawn() {

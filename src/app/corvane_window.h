@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QMainWindow>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -143,6 +144,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   std::unique_ptr<IniStartup> ini_;
   std::unique_ptr<BlockLoop> blockLoop_;
   std::unique_ptr<RunControl> run_;
+  qint64 nowSecond_ = std::numeric_limits<qint64>::min();  // Now() of this second
+  DateTime nowFields_;
   std::unique_ptr<CalibratedRecords> calibrated_;
   QTimer* Timer1 = nullptr;
   QTimer* deferredTick_ = nullptr;

@@ -103,7 +103,7 @@ void AudioFileReader::Close() {
   formatName_.clear();
   sampleRate_ = channels_ = 0;
   frames_ = position_ = 0;
-  unfinished_ = shortRead_ = false;
+  unfinished_ = shortRead_ = exactIn16_ = false;
 }
 
 bool AudioFileReader::Open(const std::string& path) {
@@ -148,6 +148,9 @@ bool AudioFileReader::OpenOver(std::unique_ptr<SndfileBytes> bytes) {
   formatName_ = container + ", " + encoding;
   sampleRate_ = info.samplerate;
   channels_ = info.channels;
+  const int subtype = info.format & SF_FORMAT_SUBMASK;
+  exactIn16_ = subtype == SF_FORMAT_PCM_16 || subtype == SF_FORMAT_PCM_S8 ||
+               subtype == SF_FORMAT_PCM_U8;
   // libsndfile gives the largest count it has for "unknown": a FLAC header without a length.
   unfinished_ = info.frames == SF_COUNT_MAX;
   frames_ = std::max<sf_count_t>(info.frames, 0);
@@ -186,6 +189,24 @@ int64_t AudioFileReader::ReadFrames(int16_t* stereo, int64_t maxFrames) {
   if (sf_ == nullptr || maxFrames <= 0) return 0;
   int64_t done = 0;
   int64_t want = std::min(maxFrames, frames_ - position_);
+  if (exactIn16_ && want > 0) {
+    // No conversion: stereo lands where it belongs in one read.
+    int16_t* into = stereo;
+    if (channels_ == 1) {
+      monoScratch_.resize(static_cast<size_t>(want));
+      into = monoScratch_.data();
+    }
+    const sf_count_t got = std::max<sf_count_t>(sf_readf_short(sf_, into, want), 0);
+    if (channels_ == 1) {
+      for (int64_t i = 0; i < got; ++i) {
+        stereo[2 * i] = into[i];
+        stereo[2 * i + 1] = 0;
+      }
+    }
+    position_ += got;
+    if (got < want) shortRead_ = true;
+    return got;
+  }
   while (want > 0) {
     const int64_t n = std::min(want, kFramesPerRead);
     scratch_.resize(static_cast<size_t>(n * channels_));

@@ -80,7 +80,10 @@ class AudioFileReader {
   int64_t position_ = 0;
   bool unfinished_ = false;
   bool shortRead_ = false;
+  // 8- and 16-bit integers read as 16-bit values: the same numbers as through doubles.
+  bool exactIn16_ = false;
   std::vector<double> scratch_;
+  std::vector<int16_t> monoScratch_;
 };
 
 }  // namespace corvane

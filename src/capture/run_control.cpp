@@ -54,7 +54,7 @@ void RunControl::start() {
   framesBefore_ = 0;
   missing_ = false;
   reopening_ = false;
-  lastBlockAt_ = QDateTime::currentDateTime();
+  lastBlockAt_ = QDateTime::currentDateTimeUtc();
   if (request_.fast) {
     // A file's clock starts when its recording began; the beacon's now.
     QDateTime origin = pending_->firstFrameTime();
@@ -125,13 +125,15 @@ void RunControl::onBlockTaken(const int16_t* stereo, int frames) {
   recorder_.takeBlock(stereo, frames);
 }
 
-QDateTime RunControl::now() const {
+QDateTime RunControl::now() const { return QDateTime::fromMSecsSinceEpoch(nowMs()); }
+
+qint64 RunControl::nowMs() const {
   if (request_.fast && sourceClock_.started()) {
     const BlockSource* s = loop_.source();
     const qint64 frames = framesBefore_ + (s ? s->framesDelivered() : 0);
-    return QDateTime::fromMSecsSinceEpoch(sourceClock_.NowMs(frames));
+    return sourceClock_.NowMs(frames);
   }
-  return QDateTime::currentDateTime();
+  return QDateTime::currentMSecsSinceEpoch();
 }
 
 qint64 RunControl::blockMs() const {
@@ -143,7 +145,7 @@ qint64 RunControl::blockMs() const {
 void RunControl::onBlockProcessed() {
   BlockSource* s = loop_.source();
   if (!running_ || !s) return;
-  lastBlockAt_ = QDateTime::currentDateTime();
+  lastBlockAt_ = QDateTime::currentDateTimeUtc();
   setMissing(false);
   const qint64 total = totalDropped();
   if (total > dropped_) {
@@ -168,9 +170,9 @@ void RunControl::onBlockArrived() {
 void RunControl::onTick(qint64 second) {
   // A source that stopped delivering without a word is no input all the same.
   if (running_ && !reopening_ && !missing_ &&
-      lastBlockAt_.msecsTo(QDateTime::currentDateTime()) > 2 * blockMs() + kStallMarginMs) {
+      lastBlockAt_.msecsTo(QDateTime::currentDateTimeUtc()) > 2 * blockMs() + kStallMarginMs) {
     emit notice(QStringLiteral("No input: no block for %1 s")
-                    .arg(lastBlockAt_.secsTo(QDateTime::currentDateTime())));
+                    .arg(lastBlockAt_.secsTo(QDateTime::currentDateTimeUtc())));
     setMissing(true);
   }
   ++ticks_;

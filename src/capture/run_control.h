@@ -50,6 +50,8 @@ class RunControl : public QObject {
   bool fast() const { return request_.fast; }
   // The run's clock: the source's own time in a fast run, else the wall clock.
   QDateTime now() const;
+  // The same in milliseconds since the epoch: no local time is looked up.
+  qint64 nowMs() const;
   qint64 droppedBlocks() const { return dropped_; }
   // Ticks given since start().
   qint64 ticksGiven() const { return ticks_; }
@@ -108,7 +110,7 @@ class RunControl : public QObject {
   InputRecorder recorder_;
   QString recordDir_;
   qint64 droppedNoted_ = 0;  // drops already told to the recorder
-  QDateTime lastBlockAt_;
+  QDateTime lastBlockAt_;  // in UTC: set with every block, where local time costs a lookup
   qint64 dropped_ = 0;
   qint64 ticks_ = 0;
   qint64 droppedBase_ = 0;   // blocks dropped by the sources before a reopen

@@ -198,6 +198,8 @@ void LogPanel::FlushAtEnd() {
 
 void LogPanel::AddNotice(const DateTime& now, const QString& text) {
   PrependToGenInfo(QString::fromStdString(FormatPattern(now, "hh:mm:ss  ")) + text);
+  // Rare, and meant to be seen at once.
+  ShowNewestLine();
 }
 
 void LogPanel::AdvanceTick() {
@@ -214,8 +216,8 @@ void LogPanel::AdvanceTick() {
 }
 
 void LogPanel::PrependToGenInfo(const QString& line) {
+  // Made on a document, a cursor stands at its start; moving it there would lay it out.
   QTextCursor cursor(GenInfo->document());
-  cursor.movePosition(QTextCursor::Start);
   // The first record goes into the empty first block; later ones open a new top line.
   if (GenInfo->document()->isEmpty())
     cursor.insertText(line);
@@ -228,6 +230,18 @@ void LogPanel::PrependToGenInfo(const QString& line) {
     tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     tail.removeSelectedText();
   }
+  scrollDue_ = true;
+  if (!scrollPaced_) ShowNewestLine();
+}
+
+void LogPanel::SetScrollPaced(bool on) {
+  scrollPaced_ = on;
+  if (!on) ShowNewestLine();
+}
+
+void LogPanel::ShowNewestLine() {
+  if (!scrollDue_) return;
+  scrollDue_ = false;
   GenInfo->moveCursor(QTextCursor::Start);
 }
 

@@ -66,6 +66,11 @@ class LogPanel : public QObject {
 
   // Sync each record to the disk (default on); off for runs far faster than real time.
   void SetSyncToDisk(bool on) { appender_->SetSyncToDisk(on); }
+  // Off (the default): GenInfo scrolls back to its newest line with every line put on top.
+  // On, for runs far faster than real time: only when ShowNewestLine() is called, at the
+  // pace of the display, since each scroll lays the text out again.
+  void SetScrollPaced(bool on);
+  void ShowNewestLine();
   // Waits until every queued record has been tried and its result shown (tests, program end).
   bool WaitForWrites(int limitMs = 10000);
   // Program end: one last try for held records, then wait for the writer.
@@ -104,6 +109,8 @@ class LogPanel : public QObject {
   int32_t logTick_ = 0;
   bool lastFailed_ = false;
   bool logMsgWasEnabled_ = true;
+  bool scrollPaced_ = false;
+  bool scrollDue_ = false;  // lines were put on top since GenInfo last showed its newest
 };
 
 }  // namespace corvane

@@ -390,6 +390,46 @@ Figures Measure(AudioFileReader& r) {
   return {engine.SN1HzDb, engine.NoiseLevelDb, 4.342944819 * std::log(engine.SigPwr) - 50};
 }
 
+// Integers of 16 bits or fewer come out exactly at 16-bit scale, in one read or in pieces.
+TEST_F(LibraryFile, SmallIntegersReadExactlyAtSixteenBitScale) {
+  struct Case {
+    const char* name;
+    int format;
+    int channels;
+  };
+  const Case cases[] = {
+      {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 2},
+      {"s8.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_S8, 1},
+      {"s8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, 2},
+      {"i16.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2},
+      {"i16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1},
+  };
+  constexpr int kFrames = 600;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool eightBit = (c.format & SF_FORMAT_SUBMASK) != SF_FORMAT_PCM_16;
+    // Every 8-bit value, or 16-bit values to both ends of the range.
+    std::vector<double> samples;
+    std::vector<int16_t> expected;
+    for (int i = 0; i < kFrames; ++i) {
+      for (int ch = 0; ch < 2; ++ch) {
+        const int v = eightBit ? (i * 7 + ch * 100) % 256 - 128 : (i * 2311 + ch * 977) % 65536 - 32768;
+        const int16_t at16 = static_cast<int16_t>(eightBit ? v * 256 : v);
+        if (ch < c.channels) samples.push_back(at16);  // Write() takes 16-bit units
+        expected.push_back(ch < c.channels ? at16 : 0);
+      }
+    }
+    ASSERT_EQ(Write(c.name, c.format, c.channels, 8000, samples), "");
+    AudioFileReader r;
+    ASSERT_TRUE(r.Open(path_)) << r.error();
+    std::vector<int16_t> got(2 * kFrames, 1);
+    ASSERT_EQ(r.ReadFrames(got.data(), 100), 100);
+    ASSERT_EQ(r.ReadFrames(got.data() + 200, kFrames), kFrames - 100);
+    EXPECT_EQ(got, expected);
+    EXPECT_FALSE(r.shortRead());
+  }
+}
+
 TEST_F(LibraryFile, SameSignalGivesTheSameFiguresInEveryFormat) {
   struct Case {
     const char* name;

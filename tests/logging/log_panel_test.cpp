@@ -212,6 +212,25 @@ TEST_F(LogPanelTest, GenInfoKeepsTheNewestLines) {
   EXPECT_EQ(doc->lastBlock().text().mid(10, 4), freqOf(3));
 }
 
+// A fast run scrolls GenInfo only when asked (at the display's pace); the lines are the same,
+// and asking brings its newest line back into view.
+TEST_F(LogPanelTest, PacedScrollKeepsTheLinesAndShowsTheNewestWhenAsked) {
+  Pick("1s");
+  panel->StartLog->setChecked(true);
+  panel->SetScrollPaced(true);
+  for (int s = 0; s < 40; ++s) ASSERT_TRUE(Tick(s));
+  const QTextDocument* doc = panel->GenInfo->document();
+  EXPECT_EQ(doc->blockCount(), 40);
+  EXPECT_TRUE(doc->firstBlock().text().startsWith("14:03:39"));
+  EXPECT_TRUE(doc->lastBlock().text().startsWith("14:03:00"));
+  panel->ShowNewestLine();
+  EXPECT_EQ(panel->GenInfo->textCursor().position(), 0);
+  ASSERT_TRUE(Tick(40));
+  panel->SetScrollPaced(false);
+  EXPECT_TRUE(doc->firstBlock().text().startsWith("14:03:40"));
+  EXPECT_EQ(panel->GenInfo->textCursor().position(), 0);
+}
+
 TEST_F(LogPanelTest, IntervalChangeTakesEffectOnTheRunningCounter) {
   Pick("30s");
   panel->StartLog->setChecked(true);
