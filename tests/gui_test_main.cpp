@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QStandardPaths>
 #include <cstdio>
 
 // Windows are tested the way a user meets them: on a display, with a window manager, where
@@ -16,6 +18,10 @@ int main(int argc, char** argv) {
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
   }
+  // Settings the program keeps between runs (QSettings) go to a test location, begun empty:
+  // a user's own never steer a test, and a test's never reach the user.
+  QStandardPaths::setTestModeEnabled(true);
+  QSettings("Corvane", "Corvane").clear();
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -15,6 +15,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -31,6 +32,8 @@
 #include "logging/data_log.h"
 #include "logging/data_log_panel.h"
 #include "logging/log_panel.h"
+#include "network/mqtt_link.h"
+#include "network/publishing_window.h"
 #include "settings/parameter_panel.h"
 #include "settings/settings_file.h"
 #include "settings/updown_bar.h"
@@ -133,6 +136,28 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
 
   FormLoad();
   setRecording(recordDir_, false);
+
+  // Publishing: the saved settings, started with the first message; its state at the right
+  // of the status line, and a way to its settings until a menu holds one.
+  mqtt_ = new MqttLink(this);
+  mqtt_->setQueuePath([this] {
+    return (params_.LogFileName.empty() ? std::string("SIGREC.TXT") : params_.LogFileName) +
+           ".mqtt-queue";
+  });
+  auto* mqttState = new QLabel(this);
+  mqttState->setObjectName("MqttState");
+  statusBar()->addPermanentWidget(mqttState);
+  connect(mqtt_, &MqttLink::statusChanged, mqttState, &QLabel::setText);
+  connect(mqtt_, &MqttLink::notice, this, &CorvaneWindow::Notice);
+  auto* mqttButton = new QToolButton(this);
+  mqttButton->setObjectName("MqttSettings");
+  mqttButton->setText("MQTT…");
+  mqttButton->setAutoRaise(true);
+  statusBar()->addPermanentWidget(mqttButton);
+  connect(mqttButton, &QToolButton::clicked, this, &CorvaneWindow::showPublishingSettings);
+  QString mqttError;
+  if (!mqtt_->Configure(MqttSettings::Saved(), false, &mqttError))
+    Notice("MQTT settings not taken: " + mqttError);
 }
 
 CorvaneWindow::~CorvaneWindow() {
@@ -249,6 +274,19 @@ void CorvaneWindow::setFastMode(bool fast) {
   // not lost for good; in real time each record is synced (on the writer's thread).
   c_->log->SetSyncToDisk(!fast);
   c_->dataLog->SetSyncToDisk(!fast);
+  mqtt_->setSyncToDisk(!fast);
+}
+
+bool CorvaneWindow::setMqtt(const QString& url, const QString& credentialsFile, QString* error) {
+  return mqtt_->Configure({url, credentialsFile, true}, false, error);
+}
+
+void CorvaneWindow::showPublishingSettings() {
+  if (!publishingWindow_) publishingWindow_ = new PublishingWindow(*mqtt_, this);
+  publishingWindow_->Reload();
+  publishingWindow_->show();
+  publishingWindow_->raise();
+  publishingWindow_->activateWindow();
 }
 
 void CorvaneWindow::setDataLogFile(const std::string& name) {
@@ -436,6 +474,7 @@ void CorvaneWindow::StartCalibrated(const SourceEntry& entry, int channels) {
   run.started = IsoUtc(ClockNow().toSecsSinceEpoch());
   calibrated.Describe(run);
   c_->dataLog->StartRun(run);
+  mqtt_->PublishRun(run);
 }
 
 void CorvaneWindow::ShowCalibrated() {
@@ -455,7 +494,7 @@ void CorvaneWindow::ShowCalibrated() {
 
 void CorvaneWindow::WriteDataRow(const QDateTime& second) {
   DataLogPanel& dataLog = *c_->dataLog;
-  if (!dataLog.enabled()) return;
+  if (!dataLog.enabled() && !mqtt_->enabled()) return;
   const qint64 unix = second.toSecsSinceEpoch();
   DataRecord row;
   row.utc = IsoUtc(unix);
@@ -466,7 +505,17 @@ void CorvaneWindow::WriteDataRow(const QDateTime& second) {
   row.source = Std(run_->entry().text);
   CalibratedEstimator& calibrated = blockLoop_->calibrated();
   if (calibrated.settings().fftLen > 0) calibrated.FillRecord(row, static_cast<double>(unix));
-  dataLog.Append(row);
+  if (dataLog.enabled()) dataLog.Append(row);
+  mqtt_->PublishRecord(row);
+}
+
+void CorvaneWindow::PublishAlarm() {
+  if (!mqtt_->enabled()) return;
+  const qint64 unix = ClockNow().toSecsSinceEpoch();
+  const double len = Module1::FFTLen;
+  mqtt_->PublishAlarm({IsoUtc(unix), IsoLocal(unix), engine_.SN1HzDb, params_.AlarmThreshDb,
+                       len > 0 ? params_.SampleRate * engine_.PeakBin / len : 0,
+                       Std(run_->entry().text)});
 }
 
 // ---- The one-second tick ----------------------------------------------------------------
@@ -560,7 +609,10 @@ void CorvaneWindow::SetCentreFrequencyText(const std::string& text) {
 }
 
 // The sound follows the block's picture (BlockDrawn), so the plot never lags the chime.
-void CorvaneWindow::PlayAlarmSound() { alarmPending_ = true; }
+void CorvaneWindow::PlayAlarmSound() {
+  alarmPending_ = true;
+  PublishAlarm();
+}
 
 // ---- BlockLoopHost ----------------------------------------------------------------------
 
@@ -614,6 +666,8 @@ void CorvaneWindow::closeEvent(QCloseEvent* event) {
     // Records still held after a failed write get one last chance.
     c_->log->FlushAtEnd();
     c_->dataLog->FlushAtEnd();
+    mqtt_->FlushAtEnd();
+    if (publishingWindow_) publishingWindow_->close();
     c_->WF->close();
     QApplication::quit();
   }
