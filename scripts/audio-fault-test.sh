@@ -31,7 +31,7 @@ printf ' 12000 \r\n 8192 \r\n 683 \r\n 68 \r\n 20 \r\n 5400 \r\n 10 \r\n 4 \r\n 
 sox -n -r 48000 -c 2 -b 16 tone.wav synth 40 sine 1000 0 25 sine 1000 0 0 vol 0.3
 sox -n -r 48000 -c 2 -b 16 noise.wav synth 40 whitenoise vol 0.05
 sox -m -v 1 tone.wav -v 1 noise.wav iq.wav
-paplay --latency-msec=20 iq.wav 2>/dev/null &
+paplay --device=testsink --latency-msec=1000 iq.wav 2>/dev/null &
 player=$!
 sleep 0.5
 
@@ -47,7 +47,7 @@ player=""
 sleep "$away"
 eval "$("$root/scripts/audio-server.sh" start "$work/audio")"
 back_at=$(date +%H:%M:%S)
-paplay --latency-msec=20 iq.wav 2>/dev/null &
+paplay --device=testsink --latency-msec=1000 iq.wav 2>/dev/null &
 player=$!
 status=0
 wait "$app" || status=$?

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # A private, headless PulseAudio server for the tests: a null sink "TestSink" whose monitor
-# is exposed as a normal input "TestSource" (Qt hides monitor sources), kept busy by a
-# silent low-latency stream so that what is played reaches the input at once.
+# is exposed as a normal input "TestSource" (Qt hides monitor sources), and a null sink
+# "Speakers", the default output, where the alarm sound and anything else played without
+# naming a sink go, as on a station, where the loudspeaker is not wired to the input. Both
+# are kept busy by silent low-latency streams so that what is played is heard at once.
+# Players feeding the input name TestSink (paplay -d testsink).
 #
 #   scripts/audio-server.sh start DIR   starts it; prints the variables to export
-#   scripts/audio-server.sh stop DIR    stops it and the keep-alive stream
+#   scripts/audio-server.sh stop DIR    stops it and the keep-alive streams
 #
 # Everything lives in DIR (socket, runtime dir, log, PIDs). Start prints, on standard output:
 #   export XDG_RUNTIME_DIR=DIR/xdg
@@ -23,7 +26,7 @@ export PULSE_CLIENTCONFIG=/dev/null
 
 stop() {
   if [ -f "$dir/keepalive.pid" ]; then
-    kill "$(cat "$dir/keepalive.pid")" 2>/dev/null || true
+    for p in $(cat "$dir/keepalive.pid"); do kill "$p" 2>/dev/null || true; done
     rm -f "$dir/keepalive.pid"
   fi
   if [ -S "$dir/native" ]; then
@@ -47,9 +50,10 @@ start() {
   chmod 700 "$XDG_RUNTIME_DIR"
   cat >"$dir/test.pa" <<PA
 load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/native
+load-module module-null-sink sink_name=speakers rate=48000 sink_properties=device.description=Speakers
 load-module module-null-sink sink_name=testsink rate=48000 sink_properties=device.description=TestSink
 load-module module-remap-source master=testsink.monitor source_name=testsrc source_properties=device.description=TestSource
-set-default-sink testsink
+set-default-sink speakers
 set-default-source testsrc
 PA
   pulseaudio --daemonize=no -n -F "$dir/test.pa" --exit-idle-time=-1 \
@@ -66,17 +70,23 @@ PA
     exit 1
   fi
   # An idle null sink renders 2 s at a time; a silent stream keeps its latency low.
-  pacat --playback --latency-msec=10 --raw --format=s16le --rate=48000 --channels=2 \
-    </dev/zero >/dev/null 2>&1 &
-  echo $! >"$dir/keepalive.pid"
-  local lat=""
+  : >"$dir/keepalive.pid"
+  for sink in speakers testsink; do
+    pacat --playback --device=$sink --latency-msec=10 --raw --format=s16le --rate=48000 \
+      --channels=2 </dev/zero >/dev/null 2>&1 &
+    echo $! >>"$dir/keepalive.pid"
+  done
+  local settled=""
   for _ in $(seq 100); do
-    lat=$(pactl list sinks 2>/dev/null | sed -n 's/^[[:space:]]*Latency: \([0-9]*\) usec.*/\1/p' | head -1)
-    if [ -n "$lat" ] && [ "$lat" -lt 50000 ]; then break; fi
-    lat=""
+    # Both sinks' latencies below 50 ms.
+    if pactl list sinks 2>/dev/null | awk '/^[[:space:]]*Latency: [0-9]+ usec/ {
+        n++; if ($2 < 50000) ok++ } END { exit !(n == 2 && ok == 2) }'; then
+      settled=1
+      break
+    fi
     sleep 0.1
   done
-  if [ -z "$lat" ]; then
+  if [ -z "$settled" ]; then
     echo "audio server: sink latency did not settle below 50 ms" >&2
     stop
     exit 1

@@ -2,7 +2,9 @@
 # Whole-program tests of live capture.
 #   scripts/audio-test.sh live       with a private audio server running (PULSE_SERVER set):
 #                                    a 1000 Hz I/Q recording played into TestSink is captured
-#                                    from TestSource, measured and logged every second
+#                                    from TestSource, measured and logged every second, and
+#                                    recorded; the recording replayed with --fast gives the
+#                                    records the live run gave
 #   scripts/audio-test.sh no-server  with no audio server at all: START on the default
 #                                    device reports the open failure promptly
 set -euo pipefail
@@ -29,11 +31,11 @@ live)
   sox -n -r 48000 -c 2 -b 16 tone.wav synth 30 sine 1000 0 25 sine 1000 0 0 vol 0.3
   sox -n -r 48000 -c 2 -b 16 noise.wav synth 30 whitenoise vol 0.05
   sox -m -v 1 tone.wav -v 1 noise.wav iq.wav
-  paplay --latency-msec=20 iq.wav &
+  paplay --device=testsink --latency-msec=1000 iq.wav &
   player=$!
   sleep 0.5
   seconds=15
-  "$corvane" --input TestSource --start --log --quit-after "$seconds" \
+  "$corvane" --input TestSource --start --log --quit-after "$seconds" --record rec \
     >out.txt 2>err.txt || fail "corvane exited with $? ($(tail -3 err.txt))"
   [ -f SIGREC.TXT ] || fail "no log written ($(tail -3 err.txt))"
   records=$(wc -l <SIGREC.TXT)
@@ -46,6 +48,31 @@ live)
     END { if (bad != "") { print bad; exit 1 } if (steady < 3) { print "not steady"; exit 1 } }' \
     || fail "implausible records: $(tail -n 5 SIGREC.TXT | tr '\r' ' ')"
   echo "audio-test live: $records records, last: $(tail -n 1 SIGREC.TXT | tr -d '\r')"
+
+  # The recording replayed: its times come from its name, its figures are the live run's.
+  ls rec/corvane-*.flac >/dev/null 2>&1 || fail "nothing recorded: $(tail -3 err.txt)"
+  mkdir replay
+  cp CORVANE.INI replay/
+  for f in rec/corvane-*.flac; do
+    (cd replay && "$corvane" --input "../$f" --start --log --fast >>out.txt 2>>err.txt) \
+      || fail "the replay of $f exited with $?"
+  done
+  # Joined on the second: the same frequency, the S/N within 0.1 dB, once the replay's
+  # averages hold only recorded blocks (its first 5 records).
+  awk 'NR == FNR { if (++n > 5) { f[$1] = $2; s[$1] = $5 }; next }
+       ($1 in f) {
+         both++
+         if ($2 != f[$1]) { print $1 ": frequency " $2 " live, " f[$1] " replayed"; bad = 1 }
+         if ($5 != -99.0 && s[$1] != -99.0) {
+           compared++
+           d = $5 - s[$1]; if (d < 0) d = -d
+           if (d > 0.1 + 1e-9) { print $1 ": S/N " $5 " live, " s[$1] " replayed"; bad = 1 }
+         }
+       }
+       END { if (compared < 4) { print "only " compared " records to compare of " both; bad = 1 }
+             exit bad }' replay/SIGREC.TXT SIGREC.TXT \
+    || fail "the replay differs: $(tr '\r' ' ' <replay/SIGREC.TXT | head -c 600)"
+  echo "audio-test live: the recording $(ls rec) replayed gives the live records"
   ;;
 no-server)
   # A server address where nothing listens, so no daemon of the machine can answer.

@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build make pkg-config qt6-base-dev qt6-multimedia-dev qt6-svg-dev
-  libsndfile1-dev libmosquitto-dev
-  googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+  libsndfile1-dev libpulse-dev libmosquitto-dev
+  googletest libgtest-dev libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
   xvfb xauth openbox xdotool x11-utils pulseaudio pulseaudio-utils sox imagemagick
   mosquitto mosquitto-clients openssl python3)
 

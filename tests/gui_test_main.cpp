@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QSettings>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <cstdio>
 
 // Windows are tested the way a user meets them: on a display, with a window manager, where
@@ -18,11 +17,13 @@ int main(int argc, char** argv) {
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
   }
-  // Settings the program keeps between runs (QSettings) go to a test location, begun empty:
-  // a user's own never steer a test, and a test's never reach the user.
-  QStandardPaths::setTestModeEnabled(true);
-  QSettings("Corvane", "Corvane").clear();
+  // The window keeps its size and options in the user's configuration folder: the tests,
+  // and the programs they start, keep theirs in a folder of their own.
+  QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   QApplication app(argc, argv);
+  app.setOrganizationName("Corvane");
+  app.setApplicationName("Corvane");
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,6 +1,7 @@
 #include "app/corvane_window.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -15,14 +16,16 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolButton>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "app/calibrated_records.h"
 #include "app/ini_startup.h"
 #include "app/level_meter.h"
 #include "app/main_controls.h"
+#include "app/main_menu.h"
+#include "app/window_session.h"
 #include "app/message.h"
 #include "capture/run_control.h"
 #include "common/numtext.h"
@@ -79,6 +82,12 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
 
   blockLoop_ = std::make_unique<BlockLoop>(engine_, params_, *this, c_->Spectrum, c_->WF);
   run_ = std::make_unique<RunControl>(*blockLoop_);
+  mqtt_ = new MqttLink(this);
+  mqtt_->setQueuePath([this] {
+    return (params_.LogFileName.empty() ? std::string("SIGREC.TXT") : params_.LogFileName) +
+           ".mqtt-queue";
+  });
+  calibrated_ = std::make_unique<CalibratedRecords>(*c_, params_, *blockLoop_, *run_, *mqtt_);
   connect(run_.get(), &RunControl::tick, this,
           qOverload<const QDateTime&>(&CorvaneWindow::Timer1_Timer));
   connect(run_.get(), &RunControl::notice, this, &CorvaneWindow::Notice);
@@ -135,28 +144,29 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
   });
 
   FormLoad();
-  setRecording(recordDir_, false);
+  menu_ = std::make_unique<MainMenu>(this);
+  ConnectMenu();
+  session_ = RestoreSession(this);
+  c_->dataLog->setEnabled(session_.dataLogOn);
+  setRecording(session_.recordDirectory, session_.recording);
+  // What the operator switches is kept for the next run; what the command line asked for
+  // is for this run only.
+  connect(c_->dataLog->DataLogOn, &QCheckBox::clicked, this,
+          [this](bool on) { session_.dataLogOn = on; });
+  connect(c_->RecordInput, &QCheckBox::clicked, this, [this](bool on) { session_.recording = on; });
+  connect(menu_->recordInput, &QAction::triggered, this,
+          [this](bool on) { session_.recording = on; });
 
-  // Publishing: the saved settings, started with the first message; its state at the right
-  // of the status line, and a way to its settings until a menu holds one.
-  mqtt_ = new MqttLink(this);
-  mqtt_->setQueuePath([this] {
-    return (params_.LogFileName.empty() ? std::string("SIGREC.TXT") : params_.LogFileName) +
-           ".mqtt-queue";
-  });
+  // Publishing: the kept settings, started with the first message; its state at the right
+  // of the status line.
   auto* mqttState = new QLabel(this);
   mqttState->setObjectName("MqttState");
   statusBar()->addPermanentWidget(mqttState);
   connect(mqtt_, &MqttLink::statusChanged, mqttState, &QLabel::setText);
   connect(mqtt_, &MqttLink::notice, this, &CorvaneWindow::Notice);
-  auto* mqttButton = new QToolButton(this);
-  mqttButton->setObjectName("MqttSettings");
-  mqttButton->setText("MQTT…");
-  mqttButton->setAutoRaise(true);
-  statusBar()->addPermanentWidget(mqttButton);
-  connect(mqttButton, &QToolButton::clicked, this, &CorvaneWindow::showPublishingSettings);
   QString mqttError;
-  if (!mqtt_->Configure(MqttSettings::Saved(), false, &mqttError))
+  if (!mqtt_->Configure({session_.mqttUrl, session_.mqttCredentialsFile, session_.mqttOn}, false,
+                        &mqttError))
     Notice("MQTT settings not taken: " + mqttError);
 }
 
@@ -282,7 +292,16 @@ bool CorvaneWindow::setMqtt(const QString& url, const QString& credentialsFile, 
 }
 
 void CorvaneWindow::showPublishingSettings() {
-  if (!publishingWindow_) publishingWindow_ = new PublishingWindow(*mqtt_, this);
+  if (!publishingWindow_) {
+    publishingWindow_ = new PublishingWindow(*mqtt_, this);
+    // What the operator applies there is kept for the next start; --mqtt is for one run.
+    connect(publishingWindow_, &PublishingWindow::applied, this, [this](const MqttSettings& s) {
+      session_.mqttUrl = s.url;
+      session_.mqttCredentialsFile = s.credentialsFile;
+      session_.mqttOn = s.enabled;
+      SaveSession(this, session_);
+    });
+  }
   publishingWindow_->Reload();
   publishingWindow_->show();
   publishingWindow_->raise();
@@ -295,17 +314,6 @@ void CorvaneWindow::setDataLogFile(const std::string& name) {
 }
 
 void CorvaneWindow::setLogging(bool on) { c_->log->StartLog->setChecked(on); }
-
-void CorvaneWindow::setRecording(const QString& directory, bool on) {
-  recordDir_ = directory;
-  c_->RecordInput->setToolTip(QStringLiteral("Records the input as FLAC, a file an hour, into %1")
-                                  .arg(QDir(directory).absolutePath()));
-  if (c_->RecordInput->isChecked() == on) {
-    run_->setRecording(on ? recordDir_ : QString());
-  } else {
-    c_->RecordInput->setChecked(on);
-  }
-}
 
 // ---- START and STOP ---------------------------------------------------------------------
 
@@ -388,6 +396,7 @@ void CorvaneWindow::StartCapture(bool interactive) {
     }
   }
   wf->show();
+  menu_->showWaterfall->setChecked(true);
   Module1::MakeWindow(c_->WindType->currentIndex());
   c_->WindType->setEnabled(false);
 
@@ -415,7 +424,7 @@ void CorvaneWindow::StartCapture(bool interactive) {
   run_->start();
   // Before the first block, which only comes from the event loop; after start(), so a fast
   // run's description carries the time its own clock starts from.
-  StartCalibrated(entry, channels);
+  calibrated_->Start(entry, channels, ClockNow());
   // Nothing measured yet from this source, whatever the last run left.
   if (!c_->SNResults->isHidden() || !c_->PeakDet->text().isEmpty()) ShowNothingMeasured();
 }
@@ -449,66 +458,6 @@ void CorvaneWindow::ShowNothingMeasured() {
   c_->IPAmplitude->setLevel(0, false);
 }
 
-void CorvaneWindow::StartCalibrated(const SourceEntry& entry, int channels) {
-  RunSettings settings;
-  settings.sampleRate = params_.SampleRate;
-  settings.fftLen = Module1::FFTLen;
-  settings.window = Module1::WinTable;
-  settings.input = channels == 1 ? InputKind::Mono : InputKind::IQ;
-  CalibratedEstimator& calibrated = blockLoop_->calibrated();
-  calibrated.StartRun(settings);
-  for (QLabel* l : {c_->CN0, c_->CarrierFreq, c_->CarrierDrift}) l->clear();
-
-  ParameterPanel& p = *c_->panel;
-  RunDescription run;
-  run.program = "Corvane " CORVANE_VERSION;
-  run.source = Std(entry.text);
-  run.sampleRate = params_.SampleRate;
-  run.fftLen = Module1::FFTLen;
-  run.window = Std(c_->WindType->currentText());
-  run.averaging = params_.HistLen;
-  run.bandLowHz = p.FMin->value();
-  run.bandHighHz = p.FMax->value();
-  run.guardBand = params_.GuardBand;
-  run.sigBwHz = Leading(p.SigBW);
-  run.started = IsoUtc(ClockNow().toSecsSinceEpoch());
-  calibrated.Describe(run);
-  c_->dataLog->StartRun(run);
-  mqtt_->PublishRun(run);
-}
-
-void CorvaneWindow::ShowCalibrated() {
-  CalibratedEstimator& calibrated = blockLoop_->calibrated();
-  if (calibrated.settings().fftLen <= 0) return;
-  const CalibratedFigures& f = calibrated.Latest();
-  if (!f.measured) return;
-  auto fixed = [](double v, int decimals) { return QString::number(v, 'f', decimals); };
-  c_->CN0->setText(f.cn0DbHz ? "C/N0  " + fixed(*f.cn0DbHz, 1) + " dB-Hz"
-                             : QStringLiteral("C/N0  not detected"));
-  c_->CarrierFreq->setText(f.freqHz ? "Freq  " + fixed(*f.freqHz, 3) + " Hz" : QString());
-  const std::optional<DriftFit::Slope> drift = calibrated.Drift();
-  c_->CarrierDrift->setText(f.detected && drift
-                                ? "Drift " + fixed(drift->hzPerS, 4) + " Hz/s"
-                                : QString());
-}
-
-void CorvaneWindow::WriteDataRow(const QDateTime& second) {
-  DataLogPanel& dataLog = *c_->dataLog;
-  if (!dataLog.enabled() && !mqtt_->enabled()) return;
-  const qint64 unix = second.toSecsSinceEpoch();
-  DataRecord row;
-  row.utc = IsoUtc(unix);
-  row.local = IsoLocal(unix);
-  row.steady = engine_.Steady;
-  row.snr1HzDb = LoggedFigure(engine_.LogSN1HzDb);
-  row.droppedBlocks = run_->droppedBlocks();
-  row.source = Std(run_->entry().text);
-  CalibratedEstimator& calibrated = blockLoop_->calibrated();
-  if (calibrated.settings().fftLen > 0) calibrated.FillRecord(row, static_cast<double>(unix));
-  if (dataLog.enabled()) dataLog.Append(row);
-  mqtt_->PublishRecord(row);
-}
-
 void CorvaneWindow::PublishAlarm() {
   if (!mqtt_->enabled()) return;
   const qint64 unix = ClockNow().toSecsSinceEpoch();
@@ -521,6 +470,10 @@ void CorvaneWindow::PublishAlarm() {
 // ---- The one-second tick ----------------------------------------------------------------
 
 void CorvaneWindow::setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
+
+void CorvaneWindow::setAlarmSound(std::function<void()> play) {
+  alarmSoundStandIn_ = std::move(play);
+}
 
 QDateTime CorvaneWindow::ClockNow() const { return clock_ ? clock_() : run_->now(); }
 
@@ -542,13 +495,13 @@ void CorvaneWindow::Timer1_Timer(const QDateTime& second) {
                  Q(FormatPattern(now, "yyyy/MM/dd  hh:mm:ss")));
   engine_.TickDrift(Leading(c_->panel->AVConst));
   ApplyDriftReadout();
-  ShowCalibrated();
+  calibrated_->Show();
   LogPanel& log = *c_->log;
   if (log.RecordDue(captureRunning_)) {
     log.WriteRecord(now, Module1::FFTLen,
                     {engine_.PeakBin, engine_.LogSignalDb, engine_.NoiseLevelDb,
                      engine_.LogSN1HzDb, engine_.DriftHzPerSec});
-    WriteDataRow(stamp);
+    calibrated_->WriteRow(stamp, engine_.Steady, engine_.LogSN1HzDb);
     engine_.ResetLogValues();
   }
   log.AdvanceTick();
@@ -632,19 +585,31 @@ void CorvaneWindow::ApplyReadouts(const Readouts& r) {
   if (c_->SNResults->isVisibleTo(this) != r.SNResultsVisible)
     c_->SNResults->setVisible(r.SNResultsVisible);
   SetTextIfChanged(c_->CarrStabMsg, r.CarrStabMsg);
-  SetLabelColour(c_->CarrStabMsg, r.CarrStabColour);
+  // A style sheet is built and the label polished again only when its colour changes.
+  if (carrStabColour_ != r.CarrStabColour) {
+    SetLabelColour(c_->CarrStabMsg, r.CarrStabColour);
+    carrStabColour_ = r.CarrStabColour;
+  }
   ApplyDriftReadout();
   SetTextIfChanged(c_->AlarmVisual, r.AlarmVisual);
-  SetLabelColour(c_->AlarmVisual, r.AlarmColour);
+  if (alarmColour_ != r.AlarmColour) {
+    SetLabelColour(c_->AlarmVisual, r.AlarmColour);
+    alarmColour_ = r.AlarmColour;
+  }
   if (r.AlarmVisible && !c_->AlarmVisual->isVisibleTo(this)) c_->AlarmVisual->show();
 }
 
 void CorvaneWindow::BlockDrawn() {
   if (!alarmPending_) return;
   alarmPending_ = false;
-  // The picture of the alarm's block is on the screen before the sound holds the thread.
-  c_->Spectrum->repaint();
+  // The picture and read-outs of the alarm's block are on the screen before the sound holds
+  // the thread; other blocks show theirs at the pace of the display.
+  blockLoop_->paintNow();
   c_->AlarmVisual->repaint();
+  if (alarmSoundStandIn_) {
+    alarmSoundStandIn_();
+    return;
+  }
   if (!alarmSound_.PlayAndWait() && !alarmSound_.failure().isEmpty())
     std::fprintf(stderr, "Alarm sound: %s\n", alarmSound_.failure().toLocal8Bit().constData());
 }
@@ -663,6 +628,7 @@ void CorvaneWindow::closeEvent(QCloseEvent* event) {
     } else if (!ini_->WriteIni(&error)) {
       std::fprintf(stderr, "%s could not be written: %s\n", kSettingsFileName, error.c_str());
     }
+    SaveSession(this, session_);
     // Records still held after a failed write get one last chance.
     c_->log->FlushAtEnd();
     c_->dataLog->FlushAtEnd();

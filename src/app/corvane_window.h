@@ -9,8 +9,10 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "app/window_session.h"
 #include "capture/alarm_sound.h"
 #include "capture/block_loop.h"
 #include "capture/source_factory.h"
@@ -23,7 +25,9 @@ class QTimer;
 namespace corvane {
 
 struct MainControls;
+struct MainMenu;
 class BandPlot;
+class CalibratedRecords;
 class DataLogPanel;
 class IniStartup;
 class LogPanel;
@@ -62,6 +66,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   bool chooseLogInterval(const QString& text);
   // Replaces the clock of the caption, the alarm's stamp and a tick run by hand (tests).
   void setClock(std::function<QDateTime()> clock);
+  // Runs in place of the alarm's sound, at the moment it would play (tests).
+  void setAlarmSound(std::function<void()> play);
   // Fast mode: a file or the beacon read back to back on its own clock; records are not
   // synced one by one (the input can be run again).
   void setFastMode(bool fast);
@@ -119,6 +125,9 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
 
  private:
   void FormLoad();
+  void ConnectMenu();
+  void OpenRecording();
+  void OpenLogHistory();
   void StartCapture(bool interactive);
   void StopCapture();
   // The setup controls as they are before START (also after STOP or a failed START).
@@ -128,19 +137,18 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void Notice(const QString& text);
   SourceEntry ChosenSource() const;
   void ApplyDriftReadout();
-  void StartCalibrated(const SourceEntry& entry, int channels);
-  // The calibrated read-outs, from the latest block's figures.
-  void ShowCalibrated();
-  void WriteDataRow(const QDateTime& second);
   void PublishAlarm();
   QDateTime ClockNow() const;
 
   MeasurementParams params_;
   MeasurementEngine engine_;
   MainControls* c_ = nullptr;
+  std::unique_ptr<MainMenu> menu_;
+  WindowSession session_;
   std::unique_ptr<IniStartup> ini_;
   std::unique_ptr<BlockLoop> blockLoop_;
   std::unique_ptr<RunControl> run_;
+  std::unique_ptr<CalibratedRecords> calibrated_;
   QTimer* Timer1 = nullptr;
   QTimer* deferredTick_ = nullptr;
   QDateTime deferredSecond_;
@@ -151,6 +159,7 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   std::vector<SourceEntry> sources_;
   std::function<QDateTime()> clock_;
   QString recordDir_ = QStringLiteral("recordings");
+  std::function<void()> alarmSoundStandIn_;
   bool fast_ = false;
   bool captureRunning_ = false;
   bool openFailed_ = false;
@@ -158,6 +167,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   bool alarmPending_ = false;
   bool iniUnreadable_ = false;
   int iniLinesApplied_ = 0;
+  // The colours the read-out labels were last given.
+  std::optional<Rgb> carrStabColour_, alarmColour_;
 };
 
 }  // namespace corvane

@@ -85,6 +85,7 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   app.setApplicationName("Corvane");
+  app.setOrganizationName("Corvane");
 
   std::vector<std::string> args;
   const QStringList qargs = QCoreApplication::arguments();

@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "app/level_meter.h"
 #include "display/band_plot.h"
@@ -22,6 +23,8 @@
 #include "logging/log_panel.h"
 #include "settings/parameter_panel.h"
 #include "settings/updown_bar.h"
+#include "settings/updown_keys.h"
+#include "app/tool_tips.h"
 
 namespace corvane {
 namespace {
@@ -42,6 +45,7 @@ void SetLabelColour(QLabel* label, const Rgb& c) {
 MainControls::MainControls(QMainWindow* window, MeasurementParams& params) {
   Build(window, params);
   LayOut(window);
+  SetToolTips(*this);
 }
 
 void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
@@ -183,6 +187,11 @@ void MainControls::LayOut(QMainWindow* window) {
   addRow(p.HistLabel, p.Hist, p.HistUD);
   addRow(p.AlarmThreshLabel, p.AlarmThresh, p.AlarmThreshUD);
   addRow(p.AVConstLabel, p.AVConst, p.AvConstUD);
+  for (auto [edit, bar] : {std::pair<QLineEdit*, QScrollBar*>{p.CF, p.CFUD}, {p.SigBW, p.SigBWUD},
+                           {p.DetPeriod, p.DetPeriodUD}, {p.StabFactor, p.StabFactUD},
+                           {p.Hist, p.HistUD}, {p.AlarmThresh, p.AlarmThreshUD},
+                           {p.AVConst, p.AvConstUD}})
+    AttachUpDownKeys(edit, bar);
   grid->addWidget(p.GBLabel, row, 0);
   grid->addWidget(p.GB, row, 1, 1, 2);
   ++row;
@@ -194,8 +203,6 @@ void MainControls::LayOut(QMainWindow* window) {
   band->addWidget(p.FBand);
   band->addWidget(p.FMin);
   band->addWidget(p.FMax);
-  p.FMin->setToolTip("Lower edge of the band, Hz");
-  p.FMax->setToolTip("Upper edge of the band, Hz");
   freqBox->addSpacing(4);
   freqBox->addLayout(band);
   freqBox->addSpacing(4);

@@ -1,5 +1,9 @@
 #include "capture/block_loop.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 #include "capture/block_convert.h"
@@ -21,18 +25,23 @@ BlockLoop::BlockLoop(MeasurementEngine& engine, MeasurementParams& params, Block
       host_(host),
       plot_(plot),
       waterfall_(waterfall),
-      sampleBuf_(new int16_t[kSampleBufSize]()),
-      fftData_(new float[Module1::kFFTDataSize]()) {}
+      // Written before read, block by block: pages beyond a small block's stay untouched.
+      sampleBuf_(std::make_unique_for_overwrite<int16_t[]>(kSampleBufSize)),
+      fftData_(std::make_unique_for_overwrite<float[]>(Module1::kFFTDataSize)) {
+  connect(&frames_, &FramePacer::frame, this, &BlockLoop::showFrame);
+  connect(&readouts_, &FramePacer::frame, this, &BlockLoop::showReadouts);
+}
 
 BlockLoop::~BlockLoop() { stop(); }
 
 void BlockLoop::start(std::unique_ptr<BlockSource> source, bool freshRun) {
   if (!source || source_) return;
   source_ = std::move(source);
-  // Queued: a block is always processed from the event loop, never inside queue().
-  connect(source_.get(), &BlockSource::blockDone, this, &BlockLoop::onBlockDone,
-          Qt::QueuedConnection);
+  // Sources signal a block from the event loop, never inside queue(), so it is processed
+  // there at once: a queued call would cost a wake-up of the event loop per block.
+  connect(source_.get(), &BlockSource::blockDone, this, &BlockLoop::onBlockDone);
   if (freshRun) engine_.StartRun();
+  setPace(source_->drivesOwnClock());
   source_->queue(sampleBuf_.get());
 }
 
@@ -40,8 +49,63 @@ void BlockLoop::stop() {
   if (!source_) return;
   source_->disconnect(this);
   source_->close();
-  source_.reset();
+  // Later: stop() may run inside the source's own signal (a handler of blockProcessed).
+  source_.release()->deleteLater();
+  // The last block stays on the screen.
+  frames_.flush();
+  readouts_.flush();
+  suspendRepaints(false);
 }
+
+void BlockLoop::setPace(bool fast) {
+  int fps = fast ? kFastFramesPerSecond : kFramesPerSecond;
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (plot_ != nullptr && plot_->screen() != nullptr) screen = plot_->screen();
+  if (screen != nullptr && screen->refreshRate() >= 1)
+    fps = std::min(fps, static_cast<int>(screen->refreshRate()));
+  const bool unseen = QGuiApplication::platformName() == QLatin1String("offscreen");
+  frames_.setInterval(1000 / fps);
+  frames_.setHeld(fast && unseen);
+  readouts_.setInterval(1000 / kReadoutsPerSecond);
+  readouts_.setHeld(fast && unseen);
+  // A fast run changes the window (records, caption, read-outs) far more often than anyone
+  // can follow; it is painted in frames only.
+  suspendRepaints(fast);
+}
+
+void BlockLoop::suspendRepaints(bool suspend) {
+  if (suspended_ == suspend) return;
+  suspended_ = suspend;
+  // The waterfall is a window of its own, which its parent's flag does not reach.
+  for (QWidget* w : {plot_ ? plot_->window() : nullptr, static_cast<QWidget*>(waterfall_)}) {
+    if (w != nullptr) w->setUpdatesEnabled(!suspend);
+  }
+}
+
+void BlockLoop::showFrame() {
+  if (plot_) plot_->update();
+  if (waterfall_) waterfall_->showRows();
+  host_.ShowInputLevel(inLevelDb_, inLevelRed_);
+  if (suspended_) {
+    readouts_.flush();
+    suspendRepaints(false);
+    for (QWidget* w : {plot_ ? plot_->window() : nullptr, static_cast<QWidget*>(waterfall_)}) {
+      if (w != nullptr && w->isVisible()) w->repaint();
+    }
+    suspendRepaints(true);
+  }
+}
+
+void BlockLoop::paintNow() {
+  readouts_.flush();
+  if (suspended_) {
+    showFrame();
+  } else if (plot_) {
+    plot_->repaint();
+  }
+}
+
+void BlockLoop::showReadouts() { host_.ApplyReadouts(engine_.readouts()); }
 
 void BlockLoop::onBlockDone() {
   if (!source_ || inBlock_) return;
@@ -63,22 +127,23 @@ void BlockLoop::processBlock() {
   const InputLevel level = ConvertBlock(sampleBuf_.get(), fftLen, Module1::WinTable,
                                         host_.SidebandSwapChecked(), inLevelDb_, fftData_.get());
   inLevelDb_ = level.levelDb;
-  host_.ShowInputLevel(level.levelDb, level.red);
+  inLevelRed_ = level.red;
 
   Module1::ComplexFFT(fftData_.get());
   engine_.ProcessBlock(fftData_.get(), host_.Now());
   if (calibrated_.settings().fftLen == fftLen)
     calibrated_.ProcessBlock(fftData_.get(), engine_.marks(), blockEnd_ ? blockEnd_() : 0.0);
 
-  if (plot_) plot_->drawBlock(engine_, params_, fftLen);
+  if (plot_) plot_->takeBlock(engine_, params_, fftLen);
   const bool measured = engine_.marks().Measured;
   if (waterfall_ && measured && engine_.marks().BandLast >= engine_.marks().BandFirst) {
     // The band as averaged: clamped to the spectrum, whatever the edges hold.
     waterfall_->paintRow(engine_.AvgPwr(), engine_.marks().BandFirst, engine_.marks().BandLast);
   }
-  host_.ApplyReadouts(engine_.readouts());
+  readouts_.changed();
   host_.BlockDrawn();
   if (waterfall_ && measured) waterfall_->scrollRow();
+  frames_.changed();
   ++blocks_;
   inBlock_ = false;
 }

@@ -10,6 +10,7 @@
 
 #include "capture/block_source.h"
 #include "measure/calibrated_estimator.h"
+#include "display/frame_pacer.h"
 #include "measure/measurement_engine.h"
 
 namespace corvane {
@@ -21,20 +22,31 @@ class BlockLoopHost {
  public:
   virtual ~BlockLoopHost() = default;
   virtual bool SidebandSwapChecked() = 0;
-  // Input level meter: level in dB (scale height 50), red above 10 000.
+  // Input level meter: level in dB (scale height 50), red above 10 000. Given at the pace of
+  // the pictures, with the last block's level.
   virtual void ShowInputLevel(double levelDb, bool red) = 0;
-  // The read-outs of the block, to be put into the labels.
+  // The read-outs of the last block, to be put into the labels: a few times a second, since
+  // no one reads faster.
   virtual void ApplyReadouts(const Readouts& readouts) = 0;
   // The local time of day (the file's clock with a fast source).
   virtual DateTime Now() = 0;
-  // The block has been drawn and its read-outs set; what must follow the picture (the
-  // alarm's sound) runs here, before the waterfall scrolls.
+  // The block has been taken into the plot and the waterfall; what must follow the picture
+  // (the alarm's sound, after a repaint) runs here, before the waterfall scrolls.
   virtual void BlockDrawn() = 0;
 };
 
+// Every block is measured, logged and put into the waterfall's rows; the plot, the
+// waterfall and the meter are repainted at most kFramesPerSecond times a second (never
+// faster than the screen refreshes), the read-outs kReadoutsPerSecond times. A fast run
+// (a file read back to back) draws kFastFramesPerSecond times a second, or never when no
+// one can see the window (offscreen).
 class BlockLoop : public QObject {
   Q_OBJECT
  public:
+  static constexpr int kFramesPerSecond = 25;
+  static constexpr int kFastFramesPerSecond = 4;
+  static constexpr int kReadoutsPerSecond = 4;
+
   BlockLoop(MeasurementEngine& engine, MeasurementParams& params, BlockLoopHost& host,
             BandPlot* plot, WaterfallWindow* waterfall, QObject* parent = nullptr);
   ~BlockLoop() override;
@@ -44,6 +56,9 @@ class BlockLoop : public QObject {
   void start(std::unique_ptr<BlockSource> source, bool freshRun = true);
   // The source is closed, no further block runs.
   void stop();
+  // Shows the block just processed at once, whatever the pace: its read-outs and its plot
+  // (the whole window in a fast run). For what must follow the picture (the alarm's sound).
+  void paintNow();
 
   // The calibrated figures, formed from the same blocks beside the engine's; each block is
   // stamped with `blockEnd` (seconds of the run's clock).
@@ -51,6 +66,9 @@ class BlockLoop : public QObject {
   void setBlockEndClock(std::function<double()> blockEnd) { blockEnd_ = std::move(blockEnd); }
 
   bool running() const { return source_ != nullptr; }
+  // Paces the plot, waterfall and meter repaints, and the read-outs.
+  FramePacer& frames() { return frames_; }
+  FramePacer& readoutFrames() { return readouts_; }
   bool inBlock() const { return inBlock_; }
   qint64 blocksProcessed() const { return blocks_; }
   BlockSource* source() const { return source_.get(); }
@@ -67,6 +85,10 @@ class BlockLoop : public QObject {
  private:
   void onBlockDone();
   void processBlock();
+  void setPace(bool fast);
+  void suspendRepaints(bool suspend);
+  void showFrame();
+  void showReadouts();
 
   MeasurementEngine& engine_;
   MeasurementParams& params_;
@@ -79,6 +101,10 @@ class BlockLoop : public QObject {
   bool inBlock_ = false;
   qint64 blocks_ = 0;
   double inLevelDb_ = 0;
+  bool inLevelRed_ = false;
+  FramePacer frames_;
+  FramePacer readouts_;
+  bool suspended_ = false;  // the windows' updates are off between frames
   std::unique_ptr<int16_t[]> sampleBuf_;  // SampleBuf: the largest block, allocated once
   std::unique_ptr<float[]> fftData_;      // FFTData
 };

@@ -37,7 +37,8 @@ class BlockSource : public QObject {
   virtual qint64 framesDelivered() const = 0;
   // Frames the source holds in all (a file's length); -1 when unbounded.
   virtual qint64 totalFrames() const { return -1; }
-  // Blocks dropped because processing fell behind.
+  // Blocks dropped so far because processing fell behind (whole blocks: the blocks handed
+  // out are contiguous except where blocksDropped() said otherwise).
   virtual qint64 droppedBlocks() const { return 0; }
   // Channels the input really has: 2 for I/Q (or stereo), 1 for a mono file or card whose
   // one channel arrives on the left.
@@ -54,6 +55,9 @@ class BlockSource : public QObject {
   void lost(const QString& why);
   // A change the operator should see: blocks dropped, file truncated.
   void statusChanged(const QString& text);
+  // Once per gap, just before the first block after it: `blocks` whole blocks are missing
+  // there, `total` dropped since open().
+  void blocksDropped(qint64 blocks, qint64 total);
 };
 
 }  // namespace corvane

@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 
@@ -48,7 +47,7 @@ void DrawLine(QPainter& p, QPoint a, QPoint b, const QColor& colour) {
 // those of the full polyline.
 class ColumnReducer {
  public:
-  using Lines = QVarLengthArray<QLine, 2048>;
+  using Lines = std::vector<QLine>;
   ColumnReducer(int width, Lines& out) : width_(width), out_(out) { out_.clear(); }
 
   // Returns false once the polyline has left the image on the right.
@@ -61,7 +60,7 @@ class ColumnReducer {
     }
     if (col >= width_) {
       flush();
-      if (havePrev_) out_.append(QLine(prev_, QPoint(col, row)));
+      if (havePrev_) out_.push_back(QLine(prev_, QPoint(col, row)));
       return false;
     }
     if (open_ && col == col_) {
@@ -83,9 +82,9 @@ class ColumnReducer {
   void flush() {
     if (!open_) return;
     open_ = false;
-    if (havePrev_) out_.append(QLine(prev_, QPoint(col_, first_)));
+    if (havePrev_) out_.push_back(QLine(prev_, QPoint(col_, first_)));
     if (minRow_ != maxRow_ || !havePrev_) {
-      out_.append(QLine(QPoint(col_, minRow_), QPoint(col_, maxRow_)));
+      out_.push_back(QLine(QPoint(col_, minRow_), QPoint(col_, maxRow_)));
     }
     prev_ = QPoint(col_, last_);
     havePrev_ = true;
@@ -108,6 +107,33 @@ std::vector<FreqGridLine> FrequencyGridLines(double sampleRate, int32_t fftLen) 
     lines.push_back({fftLen * (f / sampleRate), f % 1000 == 0});
   }
   return lines;
+}
+
+std::vector<FreqGridColumn> FrequencyGridColumns(double sampleRate, int32_t fftLen, int width,
+                                                 const std::function<int(double)>& columnOf) {
+  std::vector<FreqGridColumn> columns;
+  if (!(sampleRate > 0) || width <= 0) return columns;
+  // Line i stands at 100 i Hz, i = 0 .. last, placed exactly as FrequencyGridLines places it.
+  auto bin = [&](int64_t i) { return fftLen * (static_cast<double>(100 * i) / sampleRate); };
+  int64_t last = static_cast<int64_t>(std::floor(sampleRate / 200));
+  while (static_cast<double>(100 * (last + 1)) <= sampleRate / 2) ++last;
+  while (last >= 0 && static_cast<double>(100 * last) > sampleRate / 2) --last;
+  if (last < 0) return columns;
+  // Columns run one way along the lines; `dir` turns them so they rise with i.
+  const int dir = columnOf(bin(last)) >= columnOf(bin(0)) ? 1 : -1;
+  auto rank = [&](int64_t i) { return static_cast<int64_t>(dir) * columnOf(bin(i)); };
+  for (int c = 0; c < width; ++c) {
+    // The last line whose column is not beyond c (binary search), then whether it is on c.
+    const int64_t target = static_cast<int64_t>(dir) * c;
+    if (rank(0) > target) continue;
+    int64_t lo = 0, hi = last;
+    while (lo < hi) {
+      const int64_t mid = lo + (hi - lo + 1) / 2;
+      if (rank(mid) <= target) lo = mid; else hi = mid - 1;
+    }
+    if (columnOf(bin(lo)) == c) columns.push_back({c, (100 * lo) % 1000 == 0});
+  }
+  return columns;
 }
 
 double PlotHeight(double power) { return power > 0 ? 25 * std::log(power) - 250 : 0.0; }
@@ -145,13 +171,13 @@ int BandPlot::pixelRow(double heightUnits) const {
   return SnapToPixel((kScaleHeight - heightUnits) / unitsPerPixel(), height());
 }
 
-void BandPlot::drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
-                             int32_t fftLen) {
-  drawBlock(engine.AvgPwr(), engine.marks(), params, fftLen);
+void BandPlot::takeBlock(const MeasurementEngine& engine, const MeasurementParams& params,
+                         int32_t fftLen) {
+  takeBlock(engine.AvgPwr(), engine.marks(), params, fftLen);
 }
 
-void BandPlot::drawBlock(const float* avgPwr, const BlockMarks& marks,
-                             const MeasurementParams& params, int32_t fftLen) {
+void BandPlot::takeBlock(const float* avgPwr, const BlockMarks& marks,
+                         const MeasurementParams& params, int32_t fftLen) {
   Frame& f = frame_;
   f.valid = true;
   f.firstBin = static_cast<int>(std::max(0.0, params.FMinBin));
@@ -165,7 +191,19 @@ void BandPlot::drawBlock(const float* avgPwr, const BlockMarks& marks,
   f.traceColour = params.TraceColour;
   f.fftLen = fftLen;
   f.startPlotY = prevPlotY_;
-  prevPlotY_ = render(f);
+  // The next block's trace starts here whether or not this one is ever painted.
+  if (!f.band.empty()) prevPlotY_ = PlotHeight(static_cast<double>(f.band.back()));
+}
+
+void BandPlot::drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
+                         int32_t fftLen) {
+  takeBlock(engine, params, fftLen);
+  update();
+}
+
+void BandPlot::drawBlock(const float* avgPwr, const BlockMarks& marks,
+                         const MeasurementParams& params, int32_t fftLen) {
+  takeBlock(avgPwr, marks, params, fftLen);
   update();
 }
 
@@ -181,17 +219,24 @@ void BandPlot::rebuildGrid(const GridKey& key) {
     const int row = pixelRow(j * 25 / kDbFactor);
     DrawLine(p, QPoint(gridStart, row), QPoint(gridEnd, row), kGridLight);
   }
-  for (const FreqGridLine& line : FrequencyGridLines(key.sampleRate, key.fftLen)) {
-    const int col = pixelColumn(line.bin);
-    DrawLine(p, QPoint(col, 0), QPoint(col, bottom), line.dark ? kGridDark : kGridLight);
+  // Per pixel column, not per line: a file's absurd rate would otherwise ask for millions.
+  const auto columns = FrequencyGridColumns(key.sampleRate, key.fftLen, key.size.width(),
+                                            [this](double bin) { return pixelColumn(bin); });
+  for (const FreqGridColumn& line : columns) {
+    DrawLine(p, QPoint(line.column, 0), QPoint(line.column, bottom),
+             line.dark ? kGridDark : kGridLight);
   }
 }
 
-double BandPlot::render(const Frame& f) {
+void BandPlot::render(QPainter& p) {
+  const Frame& f = frame_;
+  if (!f.valid) {
+    p.fillRect(rect(), kBackground);
+    return;
+  }
   const GridKey key{size(), scaleLeft_, scaleWidth_, f.sampleRate, f.fftLen};
   if (grid_.isNull() || !(key == gridKey_)) rebuildGrid(key);
-  image_ = grid_;
-  QPainter p(&image_);
+  p.drawImage(0, 0, grid_);
   const BlockMarks& m = f.marks;
 
   // The band box's lower side lies far below the plot, so only its top and sides show.
@@ -204,12 +249,10 @@ double BandPlot::render(const Frame& f) {
     DrawLine(p, QPoint(right, 0), QPoint(right, bottom), kBandBox);
   }
 
-  p.end();
-  drawTrace(image_, f);
+  drawTrace(p, f);
+  if (!m.Measured) return;
   const double lastTraceY =
       f.band.empty() ? f.startPlotY : PlotHeight(static_cast<double>(f.band.back()));
-  if (!m.Measured) return lastTraceY;
-  p.begin(&image_);
 
   const double bw = m.MarkSigBWBins;
   const double guard = static_cast<double>(m.GuardBand) + 0.5;
@@ -234,38 +277,33 @@ double BandPlot::render(const Frame& f) {
     FillBox(p, QPoint(pixelColumn(m.PeakBin - bw / 2), pixelRow(plotY)),
             QPoint(pixelColumn(m.PeakBin + bw / 2), pixelRow(plotY - 8)), kSignalBar);
   }
-  return lastTraceY;
 }
 
-void BandPlot::drawTrace(QImage& target, const Frame& f) const {
+void BandPlot::drawTrace(QPainter& p, const Frame& f) {
   // The reduction relies on columns rising with the bin index.
   if (f.band.empty() || scaleWidth_ <= 0) return;
-  ColumnReducer::Lines lines;
-  ColumnReducer reducer(width(), lines);
+  ColumnReducer reducer(width(), traceLines_);
   bool inside = reducer.add(pixelColumn(f.firstBin - 1), pixelRow(f.startPlotY));
   for (size_t i = 0; i < f.band.size() && inside; ++i) {
     const int k = f.firstBin + static_cast<int>(i);
     inside = reducer.add(pixelColumn(k), pixelRow(PlotHeight(static_cast<double>(f.band[i]))));
   }
   reducer.finish();
-  if (lines.isEmpty()) return;
-  QPainter p(&target);
+  if (traceLines_.empty()) return;
   p.setPen(QPen(ToQColor(f.traceColour), 0));
-  p.drawLines(lines.constData(), static_cast<int>(lines.size()));
+  p.drawLines(traceLines_.data(), static_cast<int>(traceLines_.size()));
+}
+
+QImage BandPlot::picture() {
+  QImage out(size(), QImage::Format_RGB32);
+  QPainter p(&out);
+  render(p);
+  return out;
 }
 
 void BandPlot::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  if (image_.isNull()) {
-    p.fillRect(rect(), kBackground);
-  } else {
-    p.drawImage(0, 0, image_);
-  }
-}
-
-void BandPlot::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  if (frame_.valid) render(frame_);
+  render(p);
 }
 
 void BandPlot::mouseMoveEvent(QMouseEvent* event) {

@@ -6,11 +6,15 @@
 // the same picture larger instead of leaving its upper part empty.
 
 #include <QImage>
+#include <QLine>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "measure/measurement_engine.h"
 #include "settings/parameters.h"
+
+class QPainter;
 
 namespace corvane {
 
@@ -21,6 +25,18 @@ struct FreqGridLine {
 };
 // 0, 100, 200 ... Hz up to sampleRate / 2.
 std::vector<FreqGridLine> FrequencyGridLines(double sampleRate, int32_t fftLen);
+
+// A pixel column of the frequency grid and the line seen there.
+struct FreqGridColumn {
+  int column;
+  bool dark;
+};
+// The frequency grid as it lands on pixel columns 0 .. width - 1 through `columnOf` (which
+// must not decrease, or not increase, as the bin rises): for each column that lines fall
+// on, the last of them, which is the one left showing. At most `width` entries, however
+// many lines the rate has.
+std::vector<FreqGridColumn> FrequencyGridColumns(double sampleRate, int32_t fftLen, int width,
+                                                 const std::function<int(double)>& columnOf);
 
 // Height above the bottom edge, in native units, at which a power is drawn.
 double PlotHeight(double power);
@@ -41,12 +57,18 @@ class BandPlot : public QWidget {
   double scaleHeight() const { return kScaleHeight; }
   double unitsPerPixel() const;  // 15 at the original height
 
-  // Redraws the whole plot for one processed block: background with the level and
-  // frequency grids and the signal-band box, the trace of the band FMinBin .. FMaxBin, the
-  // noise bars, the peak V and, when in band, the signal bar.
-  void drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
+  // Takes one processed block as the plot to show: background with the level and frequency
+  // grids and the signal-band box, the trace of the band FMinBin .. FMaxBin, the noise
+  // bars, the peak V and, when in band, the signal bar. Each block replaces the whole
+  // picture, so only the last one taken before a paint is ever drawn.
+  void takeBlock(const MeasurementEngine& engine, const MeasurementParams& params,
                  int32_t fftLen);
   // The same from the block's averaged power and marks.
+  void takeBlock(const float* avgPwr, const BlockMarks& marks, const MeasurementParams& params,
+                 int32_t fftLen);
+  // takeBlock() and a repaint at the next pass of the event loop.
+  void drawBlock(const MeasurementEngine& engine, const MeasurementParams& params,
+                 int32_t fftLen);
   void drawBlock(const float* avgPwr, const BlockMarks& marks, const MeasurementParams& params,
                  int32_t fftLen);
 
@@ -63,8 +85,8 @@ class BandPlot : public QWidget {
   int pixelColumn(double bins) const;
   int pixelRow(double heightUnits) const;
 
-  // The last drawn plot; null until the first block.
-  const QImage& image() const { return image_; }
+  // The plot as a paint would show it now.
+  QImage picture();
 
   QSize sizeHint() const override;
 
@@ -74,7 +96,6 @@ class BandPlot : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
 
@@ -85,7 +106,7 @@ class BandPlot : public QWidget {
     int32_t fftLen = 0;
     bool operator==(const GridKey&) const = default;
   };
-  // One block's inputs, kept so that a resize can draw the same plot at the new size.
+  // The last block's inputs: each paint draws them over the cached grid.
   struct Frame {
     bool valid = false;
     std::vector<float> band;  // AvgPwr(FMinBin .. FMaxBin)
@@ -97,18 +118,17 @@ class BandPlot : public QWidget {
     int32_t fftLen = 0;
     double startPlotY = 0;    // PrevPlotY as the block began
   };
-  // Draws `frame` into image_ and returns the height of its last trace point.
-  double render(const Frame& frame);
+  void render(QPainter& p);
   void rebuildGrid(const GridKey& key);
-  void drawTrace(QImage& target, const Frame& frame) const;
+  void drawTrace(QPainter& p, const Frame& frame);
 
   double scaleLeft_ = 0;
   double scaleWidth_ = 1;
   double prevPlotY_ = 0;
-  QImage image_;
   QImage grid_;  // background and both grids, rebuilt only when its key changes
   GridKey gridKey_;
   Frame frame_;
+  std::vector<QLine> traceLines_;  // kept between paints, so its room is kept too
 };
 
 }  // namespace corvane

@@ -57,11 +57,8 @@ void WaterfallView::paintRow(const float* avgPwr, int fMinBin, int fMaxBin, floa
     float peak = avgPwr[kLo];
     for (int k = kLo + 1; k <= kHi; ++k) peak = std::max(peak, avgPwr[k]);
     // The level rises with the power, so the largest power gives the largest level.
-    double level = WaterfallLevel(peak, gain, threshold);
-    const Rgb colour = WFCols(level, palette);
-    row[c] = qRgb(colour.r, colour.g, colour.b);
+    row[c] = WFColsPacked(WaterfallLevel(peak, gain, threshold), palette);
   }
-  update();
 }
 
 void WaterfallView::scrollRow() {
@@ -70,7 +67,6 @@ void WaterfallView::scrollRow() {
   std::memcpy(ring_.scanLine(newTop), ring_.constScanLine(top_),
               static_cast<size_t>(ring_.bytesPerLine()));
   top_ = newTop;
-  update();
 }
 
 void WaterfallView::clearPicture() {
@@ -89,6 +85,7 @@ QImage WaterfallView::picture() const {
 }
 
 void WaterfallView::paintEvent(QPaintEvent*) {
+  // The ring in two slices: from the top row down to the ring's end, then its start.
   QPainter p(this);
   const int rows = ring_.height();
   p.drawImage(0, 0, ring_, 0, top_, -1, rows - top_);

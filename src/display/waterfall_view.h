@@ -23,7 +23,8 @@ class WaterfallView : public QWidget {
   double scaleWidth() const { return scaleWidth_; }
 
   // Writes bins fMinBin .. fMaxBin into the top row; columns outside the band keep what
-  // they hold. `gain` is WFGain / 20, `threshold` the WFThr value.
+  // they hold. `gain` is WFGain / 20, `threshold` the WFThr value. Rows and scrolls change
+  // the picture only: update() shows them, as often as the eye needs.
   void paintRow(const float* avgPwr, int fMinBin, int fMaxBin, float gain, int threshold,
                 uint8_t palette);
   // One row down: the bottom row is lost and the top row keeps a copy of the row just

@@ -76,6 +76,8 @@ void WaterfallWindow::paintRow(const float* avgPwr, int fMinBin, int fMaxBin) {
 
 void WaterfallWindow::scrollRow() { view_->scrollRow(); }
 
+void WaterfallWindow::showRows() { view_->update(); }
+
 void WaterfallWindow::onGainChanged(int value) {
   label1_->setText(QString::fromStdString("WF Gain" + SignSpacedText(value)));
 }

@@ -24,6 +24,8 @@ class WaterfallWindow : public QWidget {
   void paintRow(const float* avgPwr, int fMinBin, int fMaxBin);
   // Moves the picture down by one row.
   void scrollRow();
+  // Shows the rows painted and scrolled since the last time, at the next paint.
+  void showRows();
 
   QScrollBar* gain() const { return gain_; }
   QScrollBar* threshold() const { return threshold_; }

@@ -1,5 +1,6 @@
 #include "display/wf_colours.h"
 
+#include <array>
 #include <cmath>
 
 #include "common/numtext.h"
@@ -36,6 +37,42 @@ Rgb WFCols(double& level, uint8_t palette) {
   const int red = level > 0.75 ? RoundHalfEven16(127 * std::sin(8 * kK * (level - 0.75)) + 127)
                                : 0;
   return {red, green, blue};
+}
+
+namespace {
+
+uint32_t Pack(const Rgb& c) {
+  return 0xff000000u | static_cast<uint32_t>(c.r) << 16 | static_cast<uint32_t>(c.g) << 8 |
+         static_cast<uint32_t>(c.b);
+}
+
+// Palette 0 by its step a (0 .. 1536), palette 1 by its grey (0 .. 255), as WFCols gives them.
+struct PaletteTables {
+  std::array<uint32_t, 1537> scale{};
+  std::array<uint32_t, 256> grey{};
+  PaletteTables() {
+    for (size_t a = 0; a < scale.size(); ++a) {
+      double level = static_cast<double>(a) / 1536;
+      scale[a] = Pack(WFCols(level, 0));
+    }
+    for (size_t g = 0; g < grey.size(); ++g) {
+      const auto v = static_cast<int>(g);
+      grey[g] = Pack(Rgb{v, v, v});
+    }
+  }
+};
+
+}  // namespace
+
+uint32_t WFColsPacked(double level, uint8_t palette) {
+  if (palette > 1 || std::isnan(level)) return Pack(WFCols(level, palette));
+  static const PaletteTables tables;
+  if (level > 1) level = 0.996;
+  if (level < 0) level = 0;
+  // In [0, 1536] the nearest integer with ties to even, as RoundHalfEven32/16 round: rint
+  // under the default rounding mode, without their general range checks.
+  if (palette == 0) return tables.scale[static_cast<size_t>(std::rint(6 * (256 * level)))];
+  return tables.grey[static_cast<size_t>(std::rint(255 * level))];
 }
 
 double WaterfallLevel(float avgPwr, float gain, int threshold) {

@@ -20,6 +20,7 @@
 
 #include "common/numtext.h"
 #include "logging/log_record.h"
+#include "settings/list_pick_box.h"
 
 namespace corvane {
 namespace {
@@ -45,10 +46,9 @@ LogPanel::LogPanel(MeasurementParams& params, QWidget* parent) : QObject(parent)
   });
   IntervalLabel = new QLabel("Interval", parent);
   IntervalLabel->setObjectName("IntervalLabel");
-  LogInterval = new QComboBox(parent);
+  auto* logInterval = new ListPickBox(parent);
+  LogInterval = logInterval;
   LogInterval->setObjectName("LogInterval");
-  LogInterval->setEditable(true);
-  LogInterval->setInsertPolicy(QComboBox::NoInsert);
   for (const char* s : design::kLogIntervals) LogInterval->addItem(QString::fromLatin1(s));
   LogInterval->setCurrentIndex(-1);
   LogInterval->setEditText(QString::fromLatin1(design::kLogInterval));
@@ -69,7 +69,7 @@ LogPanel::LogPanel(MeasurementParams& params, QWidget* parent) : QObject(parent)
   GenInfo->setLineWrapMode(QPlainTextEdit::NoWrap);
   GenInfo->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
-  connect(LogInterval, &QComboBox::activated, this, &LogPanel::LogInterval_Click);
+  connect(logInterval, &ListPickBox::picked, this, &LogPanel::LogInterval_Click);
   connect(LogFile, &QLineEdit::textChanged, this, &LogPanel::LogFile_Change);
   connect(StartLog, &QCheckBox::toggled, this, &LogPanel::StartLog_Click);
 }

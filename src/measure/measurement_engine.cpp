@@ -1,8 +1,11 @@
 #include "measure/measurement_engine.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <new>
 
 #include "common/numtext.h"
 #include "dsp/fft.h"
@@ -43,10 +46,25 @@ void AddRow(float* __restrict dst, const float* __restrict src, std::size_t coun
 MeasurementEngine::MeasurementEngine(MeasurementParams& params, EngineHost& host)
     : p_(params),
       host_(host),
-      pwrHist_(std::make_unique<float[]>(static_cast<std::size_t>(kHistRows) * kHistBins)),
-      avgPwr_(std::make_unique<float[]>(kHistBins)) {}
+      pwrHist_(MapZeroed(static_cast<std::size_t>(kHistRows) * kHistBins)),
+      avgPwr_(MapZeroed(kHistBins)) {}
 
 MeasurementEngine::~MeasurementEngine() = default;
+
+// mmap rather than calloc: whether calloc clears (and so touches) the pages depends on the
+// allocator's state, and a zero-filling new always touches them.
+MeasurementEngine::ZeroPages MeasurementEngine::MapZeroed(std::size_t count) {
+  const std::size_t bytes = count * sizeof(float);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  // Huge pages would make 2 MiB resident for the few kilobytes a row uses.
+  (void)madvise(p, bytes, MADV_NOHUGEPAGE);
+  return ZeroPages(static_cast<float*>(p), Unmap{bytes});
+}
+
+void MeasurementEngine::Unmap::operator()(float* p) const {
+  if (p != nullptr) munmap(p, bytes);
+}
 
 const float* MeasurementEngine::PwrHistRow(int row) const {
   row = std::clamp(row, 0, kHistRows - 1);

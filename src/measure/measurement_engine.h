@@ -3,6 +3,7 @@
 // S/N read-outs, tracking, stability, alarm and the drift of the one-second tick.
 
 #include "common/missing_value.h"
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -117,10 +118,19 @@ class MeasurementEngine {
   void Stability();
   void Alarm(const DateTime& now);
 
+  // Zeroed pages straight from the system, made resident only where written: a small FFT
+  // touches a few kilobytes of each history row and leaves the rest out of memory.
+  struct Unmap {
+    std::size_t bytes = 0;
+    void operator()(float* p) const;
+  };
+  using ZeroPages = std::unique_ptr<float[], Unmap>;
+  static ZeroPages MapZeroed(std::size_t count);
+
   MeasurementParams& p_;
   EngineHost& host_;
-  std::unique_ptr<float[]> pwrHist_;  // kHistRows rows of kHistBins
-  std::unique_ptr<float[]> avgPwr_;
+  ZeroPages pwrHist_;  // kHistRows rows of kHistBins
+  ZeroPages avgPwr_;
   float sigHist_[kSigHistSlots] = {};
   Readouts readouts_;
   BlockMarks marks_;

@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QSettings>
 #include <cstdio>
 #include <mutex>
 
@@ -16,27 +15,7 @@ QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-QSettings Store() {
-  return QSettings(QStringLiteral("Corvane"), QStringLiteral("Corvane"));
-}
-
 }  // namespace
-
-MqttSettings MqttSettings::Saved() {
-  QSettings s = Store();
-  MqttSettings m;
-  m.url = s.value("mqtt/url").toString();
-  m.credentialsFile = s.value("mqtt/credentials_file").toString();
-  m.enabled = s.value("mqtt/enabled", false).toBool();
-  return m;
-}
-
-void MqttSettings::Save() const {
-  QSettings s = Store();
-  s.setValue("mqtt/url", url);
-  s.setValue("mqtt/credentials_file", credentialsFile);
-  s.setValue("mqtt/enabled", enabled);
-}
 
 // Carries the publisher's status from its thread to this object's, one hop at a time: a
 // status that changes a thousand times a second while a backlog drains costs one event.

@@ -1,7 +1,7 @@
 #pragma once
-// The window's side of publishing to an MQTT broker: the settings (kept between runs in
-// QSettings, "Corvane"/"Corvane", group "mqtt"; the command line's for one run only), the
-// publisher they make, and its status for the status line. Messages are built here, on the
+// The window's side of publishing to an MQTT broker: the settings in use (the window keeps
+// the operator's between runs; the command line's are for one run only), the publisher they
+// make, and its status for the status line. Messages are built here, on the
 // caller's thread, and handed to the publisher, which never makes the caller wait.
 //
 // The queue where messages wait while the broker is away lies beside the log, named after
@@ -23,9 +23,6 @@ struct MqttSettings {
   QString url;              // mqtt://host:1883/corvane/STATION
   QString credentialsFile;  // empty: the environment's, if any
   bool enabled = false;
-
-  static MqttSettings Saved();
-  void Save() const;
 };
 
 class MqttLink : public QObject {

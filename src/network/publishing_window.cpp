@@ -80,7 +80,7 @@ bool PublishingWindow::Apply() {
     return false;
   }
   Error->clear();
-  s.Save();
+  emit applied(s);
   ShowStatus(link_.StatusText());
   return true;
 }

@@ -1,9 +1,12 @@
 #pragma once
 // A small window of its own (not modal: capture goes on behind it) for publishing to an
 // MQTT broker: the URL, a credentials file, the switch, and the broker's status. Apply
-// checks the settings, keeps them for the next start and publishes with them from now on.
+// checks the settings and publishes with them from now on; `applied` tells the window,
+// which keeps them for the next start.
 
 #include <QWidget>
+
+#include "network/mqtt_link.h"
 
 class QCheckBox;
 class QLabel;
@@ -11,8 +14,6 @@ class QLineEdit;
 class QPushButton;
 
 namespace corvane {
-
-class MqttLink;
 
 class PublishingWindow : public QWidget {
   Q_OBJECT
@@ -32,6 +33,9 @@ class PublishingWindow : public QWidget {
   QLabel* Error;
   QLabel* Status;
   QLabel* Queue;
+
+ signals:
+  void applied(const MqttSettings& settings);
 
  private:
   void ShowStatus(const QString& text);

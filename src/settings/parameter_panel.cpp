@@ -9,6 +9,7 @@
 
 #include "common/numtext.h"
 #include "dsp/fft.h"
+#include "settings/list_pick_box.h"
 #include "settings/updown_bar.h"
 
 namespace corvane {
@@ -49,10 +50,9 @@ int32_t OfferedFFTLen(double requested) {
 ParameterPanel::ParameterPanel(MeasurementParams& params, QWidget* parent)
     : QObject(parent), p_(params) {
   SRate = MakeEdit("SRate", design::kSRate, parent);
-  FFTSize = new QComboBox(parent);
+  auto* fftSize = new ListPickBox(parent);
+  FFTSize = fftSize;
   FFTSize->setObjectName("FFTSize");
-  FFTSize->setEditable(true);
-  FFTSize->setInsertPolicy(QComboBox::NoInsert);
   for (const char* s : design::kFFTSizes) FFTSize->addItem(QString::fromLatin1(s));
   FFTSize->setEditText(QString::fromLatin1(design::kFFTSize));
   Label15 = MakeLabel("Label15", "FFT", parent);
@@ -89,7 +89,7 @@ ParameterPanel::ParameterPanel(MeasurementParams& params, QWidget* parent)
   FBandLabel = MakeLabel("FBandLabel", "Constrain Frequency band", parent);
 
   connect(SRate, &QLineEdit::textChanged, this, &ParameterPanel::SRate_Change);
-  connect(FFTSize, &QComboBox::activated, this, &ParameterPanel::FFTSize_Click);
+  connect(fftSize, &ListPickBox::picked, this, &ParameterPanel::FFTSize_Click);
   connect(CF, &QLineEdit::textChanged, this, &ParameterPanel::CF_Change);
   connect(CFUD, &QScrollBar::valueChanged, this, &ParameterPanel::CFUD_Change);
   connect(SigBW, &QLineEdit::textChanged, this, &ParameterPanel::SigBW_Change);

@@ -39,6 +39,8 @@ class ParameterPanel : public QObject {
 
   // Handlers.
   void SRate_Change();
+  // Only a choice from the list runs it (the popup, or the arrow keys on the closed box);
+  // a typed length waits for START.
   void FFTSize_Click();
   void CF_Change();
   void CFUD_Change();

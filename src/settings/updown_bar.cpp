@@ -1,5 +1,6 @@
 #include "settings/updown_bar.h"
 
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -26,6 +27,24 @@ UpDownBar::UpDownBar(const design::ScrollBarDesign& d, const QString& name, QWid
     }
   });
   setFixedWidth(18);
+}
+
+bool UpDownBar::event(QEvent* event) {
+  if (event->type() != QEvent::Wheel) return QScrollBar::event(event);
+  // Qt's own wheel handling moves a vertical bar towards its top by three steps a notch,
+  // which with the picture turned over lowers the value. A notch here is the arrow's action,
+  // so it runs the same handlers; fine wheels add up to whole notches.
+  auto* wheel = static_cast<QWheelEvent*>(event);
+  int angle = wheel->angleDelta().y();
+  if (wheel->inverted()) angle = -angle;
+  if (angle == 0) return QScrollBar::event(event);
+  wheelAngle_ += angle;
+  const int notches = wheelAngle_ / QWheelEvent::DefaultDeltasPerStep;
+  wheelAngle_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+  for (int i = 0; i < std::abs(notches); ++i)
+    triggerAction(notches > 0 ? SliderSingleStepSub : SliderSingleStepAdd);
+  wheel->accept();
+  return true;
 }
 
 QScrollBar* MakeHorizontalBar(const design::ScrollBarDesign& d, const QString& name,

@@ -10,11 +10,18 @@ namespace corvane {
 
 // A vertical up-down bar. Its Min lies above its Max; Qt's range is [Max .. Min] with the
 // picture turned over, and the arrows and page areas are turned too, so that the upper arrow
-// (and a click above the thumb) raises the value, as the wheel and the Up key already do.
+// (and a click above the thumb) raises the value, as the Up key already does. The wheel
+// steps as the arrows: one SmallChange a notch, up raising the value.
 class UpDownBar : public QScrollBar {
   Q_OBJECT
  public:
   UpDownBar(const design::ScrollBarDesign& d, const QString& name, QWidget* parent = nullptr);
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  int wheelAngle_ = 0;  // eighths of a degree not yet used up by a whole notch
 };
 
 // A horizontal bar with Min left and Max right, as designed.

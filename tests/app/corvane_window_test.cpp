@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 
@@ -134,6 +137,59 @@ TEST_F(WindowTest, SettingsFileGivesTheStartUpStateAndIsWrittenBackTheSame) {
                                       " 4 \r"}));
 }
 
+// Line 10 is 8-bit text: a name with a byte above 127 is written back as it was read, and
+// the records go to a file of exactly that name.
+TEST_F(WindowTest, LogFileNameFromTheSettingsFileKeepsItsBytes) {
+  const std::string name = "CAF\xC9.TXT";
+  std::vector<std::string> lines = DesignExampleIni();
+  lines[9] = name;
+  WriteIni(lines);
+  {
+    CorvaneWindow& w = Make();
+    w.selectSource(TestSignal());
+    w.setFastMode(true);
+    w.pressStart();
+    ASSERT_TRUE(w.captureRunning());
+    w.blockLoop()->stop();
+    Pick(Find<QComboBox>("LogInterval"), "1s");
+    w.setLogging(true);
+    w.Timer1_Timer();
+    w.Timer1_Timer();
+    ASSERT_TRUE(w.logging().WaitForWrites());
+    ASSERT_TRUE(w.close());
+  }
+  std::ifstream log(name, std::ios::binary);
+  std::string record;
+  int records = 0;
+  while (std::getline(log, record)) ++records;
+  EXPECT_EQ(records, 2);
+  struct stat st {};
+  EXPECT_NE(::stat("CAF\xC3\x89.TXT", &st), 0);  // not under the name's UTF-8 reading
+  std::ifstream ini("CORVANE.INI", std::ios::binary);
+  std::string line;
+  for (int i = 0; i < 10 && std::getline(ini, line); ++i) {
+  }
+  EXPECT_EQ(line, name + "\r");
+}
+
+TEST_F(WindowTest, UnreadableSettingsFileIsKeptAndReported) {
+  if (::geteuid() == 0) GTEST_SKIP() << "running as root: file permissions are not enforced";
+  std::vector<std::string> lines = DesignExampleIni();
+  lines[0] = " 8000 ";
+  WriteIni(lines);
+  ASSERT_TRUE(QFile::setPermissions("CORVANE.INI", QFileDevice::WriteOwner));
+  ::testing::internal::CaptureStderr();
+  CorvaneWindow& w = Make();
+  EXPECT_EQ(w.params().SampleRate, 12000);  // the design's values meanwhile
+  EXPECT_TRUE(Find<QPlainTextEdit>("GenInfo")->toPlainText().contains("CORVANE.INI cannot be read"));
+  EXPECT_TRUE(w.close());
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("CORVANE.INI cannot be read"), std::string::npos) << err;
+  ASSERT_TRUE(QFile::setPermissions("CORVANE.INI", QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+  ASSERT_FALSE(FileLines("CORVANE.INI").empty());
+  EXPECT_EQ(FileLines("CORVANE.INI")[0], " 8000 \r");
+}
+
 TEST_F(WindowTest, ExistingLogFileShowsContinue) {
   WriteIni(DesignExampleIni());
   QFile f("SIGREC.TXT");
@@ -195,6 +251,73 @@ TEST_F(WindowTest, FFTLengthNotOfferedIsReplacedByTheNearest) {
   w.pressStart();
   EXPECT_EQ(Module1::FFTLen, 16384);
   EXPECT_TRUE(w.captureRunning());
+}
+
+// A length typed into the FFT box takes effect at START with all that a pick from the list
+// derives from it: the band edges, the history length and the plot's scale.
+TEST_F(WindowTest, TypedFFTLengthTakesEffectAtStartAsAPickWould) {
+  // A carrier at +1000 Hz, and a stronger tone at -3000 Hz (bin 3072 of 4096), which only
+  // the old length's band (bins 14 .. 3686) would reach.
+  CarrierParams carrier;
+  carrier.seconds = 4;
+  carrier.amplitude = 2000;
+  carrier.noiseSigma = 100;
+  CarrierParams mirrored = carrier;
+  mirrored.frequencyHz = 3000;
+  mirrored.rightLeads = true;
+  mirrored.amplitude = 6000;
+  mirrored.noiseSigma = 0;
+  std::vector<int16_t> samples = CarrierSamples(carrier);
+  const std::vector<int16_t> tone = CarrierSamples(mirrored);
+  for (size_t i = 0; i < samples.size(); ++i)
+    samples[i] = static_cast<int16_t>(std::clamp(samples[i] + tone[i], -32768, 32767));
+  const QString path = dir_.filePath("two_tones.wav");
+  {
+    const std::vector<char> bytes = WavBytes(samples, 2, 12000);
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+
+  struct Outcome {
+    int32_t len;
+    double fMinBin, fMaxBin;
+    int32_t histLen;
+    double scaleLeft, scaleWidth, peakBin;
+  };
+  auto startWith = [&](bool picked) {
+    CorvaneWindow& w = Make();
+    auto* box = Find<QComboBox>("FFTSize");
+    if (picked) {
+      Pick(box, "4096");
+    } else {
+      box->setEditText("4096");
+    }
+    w.selectSource(WavFileEntry(path));
+    w.setFastMode(true);
+    double peak = -1;
+    QObject::connect(w.blockLoop(), &BlockLoop::blockProcessed, &w, [&] {
+      if (w.blockLoop()->blocksProcessed() == 4) peak = w.engine().PeakBin;
+    });
+    w.pressStart();
+    EXPECT_TRUE(w.captureRunning());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return peak >= 0; }, 10000));
+    const MeasurementParams& p = w.params();
+    return Outcome{Module1::FFTLen, p.FMinBin, p.FMaxBin, p.HistLen,
+                   w.spectrum()->scaleLeft(), w.spectrum()->scaleWidth(), peak};
+  };
+  const Outcome picked = startWith(true);
+  const Outcome typed = startWith(false);
+  EXPECT_EQ(typed.len, 4096);
+  EXPECT_EQ(typed.fMinBin, 7);     // 20 Hz: 6.83
+  EXPECT_EQ(typed.fMaxBin, 1843);  // 5400 Hz: 1843.2
+  EXPECT_EQ(typed.histLen, 8);
+  EXPECT_NEAR(typed.peakBin, 341.33, 1);  // 1000 Hz, not the mirrored half
+  EXPECT_EQ(typed.fMinBin, picked.fMinBin);
+  EXPECT_EQ(typed.fMaxBin, picked.fMaxBin);
+  EXPECT_EQ(typed.histLen, picked.histLen);
+  EXPECT_EQ(typed.scaleLeft, picked.scaleLeft);
+  EXPECT_EQ(typed.scaleWidth, picked.scaleWidth);
+  EXPECT_EQ(typed.peakBin, picked.peakBin);
 }
 
 TEST_F(WindowTest, SettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCloses) {
@@ -460,6 +583,88 @@ TEST_F(WindowTest, BandwidthResetByTheEngineGoesThroughTheControls) {
   EXPECT_EQ(Bar("SigBWUD")->value(), 100);
   EXPECT_EQ(w.params().SigBWBins, 68);
   EXPECT_EQ(w.SigBWTextHz(), 100);
+}
+
+// Blocks written straight into the engine as bin powers (a floor of 1 across the band and
+// one peak), measured with the window as the engine's host: the steps that set controls go
+// through the real handler chains. At 12000 Hz and 16384 points a bin is 0.73 Hz.
+class EngineInWindowTest : public WindowTest {
+ protected:
+  CorvaneWindow& MakeAt16384() {
+    WriteIni({" 12000 ", " 16384 "});
+    CorvaneWindow& w = Make();
+    w.params().HistLen = 1;
+    w.engine().StartRun();
+    return w;
+  }
+  void Block(CorvaneWindow& w, int first, int last, int peakBin, float amplitude) {
+    std::vector<float> data(Module1::kFFTDataSize, 0.0f);
+    for (int k = first; k <= last; ++k) data[2 * k + 1] = 1;
+    data[2 * peakBin + 1] = amplitude;
+    w.params().FMinBin = first;
+    w.params().FMaxBin = last;
+    w.engine().ProcessBlock(data.data(), {2012, 6, 15, 14, 3, 27});
+  }
+};
+
+TEST_F(EngineInWindowTest, TrackingSetsTheCentreThroughTheControls) {
+  CorvaneWindow& w = MakeAt16384();
+  ASSERT_EQ(w.params().CentreBin, 1365);  // "1000"
+  Find<QCheckBox>("TrackSig")->setChecked(true);
+  Block(w, 100, 3000, 1400, 100);
+  ASSERT_TRUE(w.engine().InBand);
+  // 1025.39 Hz is written as 1025.4, which moves CFUD to 1025, whose handler writes 1025
+  // back: the centre ends on that whole hertz's bin, one beside the peak.
+  EXPECT_EQ(Text("CF"), "1025");
+  EXPECT_EQ(Bar("CFUD")->value(), 1025);
+  EXPECT_EQ(w.params().CentreBin, 1399);
+}
+
+TEST_F(EngineInWindowTest, NoiseFailureResetsTheBandwidthThroughTheControls) {
+  CorvaneWindow& w = MakeAt16384();
+  Edit("SigBW")->setText("15");
+  ASSERT_EQ(w.params().SigBWBins, 20);
+  // Bins 100 .. 130 with W 20 and G 0.5: noise bins 121 .. 130 exist, but the count
+  // 30 - 20 x 1.5 is below 1, so the bandwidth goes back to 100 Hz and the block goes on.
+  Block(w, 100, 130, 100, 100);
+  EXPECT_EQ(Text("SigBW"), "100");
+  EXPECT_EQ(Bar("SigBWUD")->value(), 100);
+  EXPECT_EQ(w.params().SigBWBins, 137);  // rounded by the handlers the bar set off
+  EXPECT_TRUE(w.engine().marks().Measured);
+  EXPECT_TRUE(Find<QPlainTextEdit>("GenInfo")->toPlainText().contains(
+      "Noise measurement not possible, Signal bandwidth reset"));
+  // Already at 100 Hz: no control changes, so no handler rounds the reset value.
+  Block(w, 100, 130, 100, 100);
+  EXPECT_DOUBLE_EQ(w.params().SigBWBins, 16384.0 * 100 / 12000);
+}
+
+// The alarm sounds once its block is on the screen: the plot and the label show that block.
+TEST_F(WindowTest, AlarmSoundsAfterItsBlockIsDrawn) {
+  CorvaneWindow& w = Make();
+  w.show();
+  Edit("AlarmThresh")->setText("-100");  // the first measured block raises the alarm
+  int sounds = 0;
+  QImage plotAtSound, plotAfterBlock;
+  bool labelAtSound = false;
+  w.setAlarmSound([&] {
+    ++sounds;
+    plotAtSound = w.spectrum()->picture();
+    labelAtSound = Label("AlarmVisual")->isVisible() &&
+                   Label("AlarmVisual")->text().startsWith("Big Signal ");
+  });
+  QObject::connect(w.blockLoop(), &BlockLoop::blockProcessed, &w, [&] {
+    if (sounds > 0 && plotAfterBlock.isNull()) plotAfterBlock = w.spectrum()->picture();
+  });
+  w.selectSource(TestSignal());
+  w.setFastMode(true);
+  w.pressStart();
+  ASSERT_TRUE(w.captureRunning());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !plotAfterBlock.isNull(); }, 10000));
+  w.blockLoop()->stop();
+  EXPECT_EQ(sounds, 1);
+  EXPECT_FALSE(plotAtSound.isNull());
+  EXPECT_TRUE(plotAtSound == plotAfterBlock);
+  EXPECT_TRUE(labelAtSound);
 }
 
 TEST_F(WindowTest, ReadoutsOfABlockGoIntoTheLabels) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/program_run.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -485,7 +487,7 @@ struct BinaryRun {
 
 BinaryRun RunBinary(const QString& dir, const QStringList& extra, int timeoutMs = 60000) {
   QProcess p;
-  p.setWorkingDirectory(dir);
+  PrepareProcess(p, dir);
   p.start(CORVANE_BINARY, extra);
   BinaryRun run;
   run.finished = p.waitForFinished(timeoutMs);

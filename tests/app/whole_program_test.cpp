@@ -12,25 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "support/program_run.h"
 #include "support/test_wav.h"
 
 namespace {
 
 using corvane::testing::CarrierParams;
+using corvane::testing::ProgramRun;
+using corvane::testing::RunCorvane;
 
-struct Record {
-  std::string time;
-  int freq = 0;
-  double signal = 0, noise = 0, snr = 0, drift = 0;
-};
-
-struct ProgramRun {
-  int exitCode = -1;
-  std::string stdErr;
-  std::vector<std::string> lines;
-  std::vector<Record> records;
-  bool settingsWritten = false;
-};
+int Seconds(const std::string& hhmmss) { return corvane::testing::SecondOfDay(hhmmss); }
 
 // Eleven settings lines: 12000 Hz, 8192 points, centre bin 683 (1000 Hz), 100 Hz bandwidth,
 // band 20 .. 5400 Hz, stability 10 dB, 4 frames, logging every second to SIGREC.TXT.
@@ -39,38 +30,6 @@ void WriteSettings(const QString& dir, double rate = 12000) {
   const double bins = 1000.0 / rate * 8192;
   f << " " << rate << " \r\n 8192 \r\n " << std::lround(bins) << " \r\n 68 \r\n 20 \r\n 5400 \r\n"
     << " 10 \r\n 4 \r\n 1 \r\nSIGREC.TXT\r\n 4 \r\n";
-}
-
-ProgramRun RunCorvane(const QString& dir, const QStringList& extra) {
-  QProcess p;
-  p.setWorkingDirectory(dir);
-  QStringList args;
-  args << extra;
-  p.start(CORVANE_BINARY, args);
-  ProgramRun run;
-  if (!p.waitForFinished(120000)) {
-    p.kill();
-    p.waitForFinished();
-    return run;
-  }
-  run.exitCode = p.exitCode();
-  run.stdErr = p.readAllStandardError().toStdString();
-  run.settingsWritten = QFile::exists(dir + "/CORVANE.INI");
-  std::ifstream log((dir + "/SIGREC.TXT").toStdString(), std::ios::binary);
-  std::string line;
-  while (std::getline(log, line)) {
-    run.lines.push_back(line);
-    std::istringstream in(line);
-    Record r;
-    in >> r.time >> r.freq >> r.signal >> r.noise >> r.snr >> r.drift;
-    run.records.push_back(r);
-  }
-  return run;
-}
-
-int Seconds(const std::string& hhmmss) {
-  return std::stoi(hhmmss.substr(0, 2)) * 3600 + std::stoi(hhmmss.substr(3, 2)) * 60 +
-         std::stoi(hhmmss.substr(6, 2));
 }
 
 class WholeProgram : public ::testing::Test {
@@ -124,7 +83,7 @@ TEST_F(WholeProgram, IqCarrierIsLoggedAtItsFrequencyWithTheExpectedSnr) {
   const double expected = 10 * std::log10((carrierOverN0 / binHz + 69) * 100 / 68);
   int steady = 0;
   double snrSum = 0;
-  for (const Record& r : run.records) {
+  for (const corvane::testing::LogRecord& r : run.records) {
     EXPECT_NEAR(r.freq, 1000, 1);
     if (r.snr != -99.0) {
       ++steady;

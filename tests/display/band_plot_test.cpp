@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <cmath>
+#include <map>
 #include <random>
 #include <vector>
 #include "support/quiet_host.h"
@@ -102,6 +103,41 @@ TEST(FrequencyGrid, SixtyOneLinesAtTwelveKilohertz) {
     EXPECT_EQ(lines[i].dark, i % 10 == 0) << i;
   }
   EXPECT_EQ(FrequencyGridLines(11025, 1024).size(), 56u);  // 0 .. 5500: 5512.5 is not reached
+}
+
+// However many lines the rate has, the grid drawn is one entry per pixel column at most, and
+// shows in each column the line that drawing every line in turn would leave there.
+TEST(FrequencyGrid, DrawnPerColumnAsEveryLineWouldLeaveIt) {
+  struct Case {
+    double rate;
+    int32_t fftLen;
+    double left, width;  // the plot's scale, in bins
+  };
+  const Case cases[] = {
+      {12000, 8192, 13.65, 3686},      // the design's plot after START
+      {12000, 8192, -400, 9000},       // lines on both sides beyond the plot
+      {384000, 1024, 10, 60},          // several lines a column
+      {1.0e9, 1024, 0.0, 460},         // a file's absurd rate: five million lines
+      {1.0e9, 1024, 200.3, 0.02},      // zoomed into them
+  };
+  BandPlot plot;
+  plot.resize(625, 121);
+  for (const Case& c : cases) {
+    plot.setScaleLeft(c.left);
+    plot.setScaleWidth(c.width);
+    std::map<int, bool> lastInColumn;
+    for (const FreqGridLine& line : FrequencyGridLines(c.rate, c.fftLen)) {
+      const int col = plot.pixelColumn(line.bin);
+      if (col >= 0 && col < plot.width()) lastInColumn[col] = line.dark;
+    }
+    const auto columns = FrequencyGridColumns(
+        c.rate, c.fftLen, plot.width(), [&](double bin) { return plot.pixelColumn(bin); });
+    ASSERT_LE(columns.size(), static_cast<size_t>(plot.width())) << c.rate;
+    std::map<int, bool> drawn;
+    for (const FreqGridColumn& g : columns) drawn[g.column] = g.dark;
+    EXPECT_EQ(drawn, lastInColumn) << "rate " << c.rate << ", scale " << c.left << " + "
+                                   << c.width;
+  }
 }
 
 TEST_F(PlotTest, GridsAsDrawn) {

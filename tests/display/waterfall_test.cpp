@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "display/waterfall_view.h"
@@ -125,6 +128,37 @@ TEST_F(WaterfallViewTest, FewBinsAreStretchedWithoutGaps) {
   EXPECT_EQ(ColouredColumns(view.picture(), 0).size(), 40u);
   EXPECT_EQ(view.picture().pixel(40, 0), k100Db);
   EXPECT_EQ(view.picture().pixel(79, 0), k100Db);
+}
+
+// The ring against the picture as the design moves it: each block paints the band into the
+// top row, then the whole picture is copied one row lower. After more blocks than the
+// picture has rows, the ring and its two-slice paint on the screen show the same.
+TEST_F(WaterfallViewTest, RingShowsTheWholeImageScrollOfTheDesign) {
+  QImage design(view.picture().size(), QImage::Format_RGB32);
+  design.fill(kBlack);
+  std::mt19937 rng(9);
+  std::uniform_int_distribution<int> edge(0, 399);
+  std::uniform_real_distribution<double> db(60, 170);
+  const int blocks = 2 * design.height() + 17;
+  for (int b = 0; b < blocks; ++b) {
+    // A band of whole columns (ten bins each) at one level.
+    int lo = edge(rng), hi = edge(rng);
+    if (lo > hi) std::swap(lo, hi);
+    const float p = PowerAtDb(db(rng));
+    const auto palette = static_cast<uint8_t>(b % 3);
+    std::fill(power.begin(), power.end(), p);
+    Row(lo * 10, hi * 10 + 9, palette);
+    double level = WaterfallLevel(p, 2.5f, 30);
+    const Rgb c = WFCols(level, palette);
+    for (int x = lo; x <= hi; ++x) design.setPixel(x, 0, qRgb(c.r, c.g, c.b));
+    view.scrollRow();
+    const QImage before = design.copy();
+    QPainter painter(&design);
+    painter.drawImage(0, 1, before);
+  }
+  ASSERT_EQ(view.picture(), design);
+  view.update();
+  EXPECT_EQ(view.grab().toImage().convertToFormat(QImage::Format_RGB32), design);
 }
 
 TEST(WaterfallWindow, DesignStateAndCaptions) {

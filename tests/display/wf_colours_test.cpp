@@ -4,7 +4,9 @@
 
 #include <cmath>
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -100,6 +102,27 @@ TEST(WFCols, CyclicPalette) {
   EXPECT_EQ(Cols(0.75 + 3 * 3.141 / (16 * 6.282), 2).r, 0);
   // Any palette index past 1 is this palette.
   EXPECT_EQ(Cols(0.25, 7), Cols(0.25, 2));
+}
+
+// Rows are painted through tables; every level, the rounding ties and the clamps among
+// them, must come out in the colour WFCols gives.
+TEST(WFCols, PackedColoursAreThoseOfWFCols) {
+  std::vector<double> levels = {-1.0, -0.0, 0.0, 0.996, 1.0, 1.0000001, 7.0, 1e300};
+  for (int k = 0; k <= 1536; ++k) {
+    for (double x : {k / 1536.0, (k + 0.5) / 1536.0}) {
+      levels.insert(levels.end(), {x, std::nextafter(x, 0.0), std::nextafter(x, 2.0)});
+    }
+  }
+  for (int g = 0; g <= 255; ++g) levels.push_back((g + 0.5) / 255);
+  for (double level : levels) {
+    for (const uint8_t palette : {uint8_t{0}, uint8_t{1}, uint8_t{2}}) {
+      const Rgb c = Cols(level, palette);
+      const uint32_t want = 0xff000000u | static_cast<uint32_t>(c.r) << 16 |
+                            static_cast<uint32_t>(c.g) << 8 | static_cast<uint32_t>(c.b);
+      ASSERT_EQ(WFColsPacked(level, palette), want)
+          << "level " << level << " palette " << int{palette};
+    }
+  }
 }
 
 }  // namespace

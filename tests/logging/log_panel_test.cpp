@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QWidget>
 #include <fstream>
@@ -104,6 +105,27 @@ TEST_F(LogPanelTest, IntervalEntriesGiveTheirSeconds) {
   Pick("5s");
   EXPECT_TRUE(panel->StartLog->isEnabled());
   EXPECT_TRUE(panel->LogFile->isEnabled());
+}
+
+// Real keys on the display: typing an interval that is an entry and leaving the box is not
+// a choice from the list; the arrow keys on the closed box are.
+TEST_F(LogPanelTest, OnlyAChoiceFromTheListSetsTheInterval) {
+  host.resize(400, 300);
+  host.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+  QComboBox* box = panel->LogInterval;
+  box->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([box] { return box->hasFocus(); }, 5000));
+  box->clearEditText();
+  QTest::keyClicks(box, "5s");
+  QTest::keyClick(box, Qt::Key_Tab);
+  EXPECT_EQ(params.LogIntervalSecs, 0);
+  box->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([box] { return box->hasFocus(); }, 5000));
+  box->setCurrentIndex(box->findText("1s"));
+  QTest::keyClick(box, Qt::Key_Down);
+  EXPECT_EQ(box->currentText().toStdString(), "5s");
+  EXPECT_EQ(params.LogIntervalSecs, 5);
 }
 
 TEST_F(LogPanelTest, EmptyNameIsFilledWhenAnIntervalIsChosen) {

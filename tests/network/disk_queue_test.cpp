@@ -65,8 +65,7 @@ TEST_F(DiskQueueTest, EntriesSurviveARestartInOrderAndTakenOnesStayTaken) {
   {
     DiskQueue q(path_);
     Open(q);
-    EXPECT_EQ(Entries(q),
-              (std::vector<std::string>{"R{\"b\":2}", "A{\"c\":3}", "R{\"d\":4}"}));
+    EXPECT_EQ(Entries(q), (std::vector<std::string>{"R{\"b\":2}", "A{\"c\":3}", "R{\"d\":4}"}));
     std::string error;
     ASSERT_TRUE(q.PopFront(3, &error)) << error;
     // Empty, the file shrinks back to its header.

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <QWidget>
 #include <cmath>
+#include <functional>
 
 #include "dsp/fft.h"
 #include "settings/updown_bar.h"
@@ -251,6 +255,60 @@ TEST_F(ParameterPanelTest, FFTLengthPickedFromTheList) {
   EXPECT_EQ(params.CentreBin, 683);
 }
 
+// Real keys on a real display: typing a length and leaving the box (Tab) or pressing Return
+// is not a pick, even when the text is one of the entries; the arrow keys on the closed box
+// and a choice in the open list are.
+TEST_F(ParameterPanelTest, OnlyAChoiceFromTheListRunsTheFFTHandler) {
+  host.resize(400, 300);
+  host.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+  QComboBox* box = panel->FFTSize;
+  struct Case {
+    const char* name;
+    std::function<void()> act;
+    bool pick;
+    int32_t lengthAfter;
+    const char* textAfter;
+  };
+  auto typed = [box](const char* text, Qt::Key end) {
+    return [box, text, end] {
+      box->clearEditText();
+      QTest::keyClicks(box, text);
+      QTest::keyClick(box, end);
+    };
+  };
+  const Case cases[] = {
+      {"4096 Tab", typed("4096", Qt::Key_Tab), false, 8192, "4096"},
+      {"1 Tab", typed("1", Qt::Key_Tab), false, 8192, "1"},
+      {"2048 Return", typed("2048", Qt::Key_Return), false, 8192, "2048"},
+      {"Down on the closed box",
+       [box] {
+         box->setCurrentIndex(box->findText("2048"));
+         QTest::keyClick(box, Qt::Key_Down);
+       },
+       true, 4096, "4096"},
+      {"Down and Return in the open list",
+       [box] {
+         box->setCurrentIndex(box->findText("2048"));
+         box->showPopup();
+         QTest::keyClick(box->view(), Qt::Key_Down);
+         QTest::keyClick(box->view(), Qt::Key_Return);
+       },
+       true, 4096, "4096"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Module1::FFTLen = 8192;
+    panel->FMin->setValue(300);  // a pick puts it back to 20
+    box->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([box] { return box->hasFocus(); }, 5000));
+    c.act();
+    EXPECT_EQ(box->currentText().toStdString(), c.textAfter);
+    EXPECT_EQ(Module1::FFTLen, c.lengthAfter);
+    EXPECT_EQ(panel->FMin->value(), c.pick ? 20 : 300);
+  }
+}
+
 TEST_F(ParameterPanelTest, BandEdgesSetBinsScaleAndClearTheWaterfall) {
   panel->FMax->setValue(5400);
   EXPECT_EQ(panel->FBand->text(), " 20 -  5400");
@@ -316,6 +374,36 @@ TEST(UpDownBar, UpperArrowAndPageRaiseTheValueWithinRange) {
   bar.setValue(1000);
   QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(9, 4));
   EXPECT_EQ(bar.value(), 1000);
+}
+
+// A real wheel event over the bar, `angle` eighths of a degree (120 is one notch) away from
+// the user.
+void Wheel(QScrollBar* bar, int angle) {
+  const QPointF at(bar->width() / 2.0, bar->height() / 2.0);
+  QWheelEvent event(at, bar->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(bar, &event);
+}
+
+TEST(UpDownBar, WheelStepsAsTheArrowsDoOneSmallChangeANotch) {
+  for (const design::ScrollBarDesign* d :
+       {&design::kSigBWUD, &design::kHistUD, &design::kAlarmThreshUD}) {
+    for (const bool up : {true, false}) {
+      UpDownBar wheeled(*d, "wheeled"), clicked(*d, "clicked");
+      clicked.resize(18, 200);
+      clicked.show();
+      QTest::mouseClick(&clicked, Qt::LeftButton, {}, QPoint(9, up ? 4 : 196));
+      Wheel(&wheeled, up ? 120 : -120);
+      EXPECT_EQ(wheeled.value(), clicked.value()) << d->value << (up ? " up" : " down");
+      EXPECT_EQ(wheeled.value(), d->value + (up ? d->smallChange : -d->smallChange));
+    }
+  }
+  // A fine wheel: two half notches make one step.
+  UpDownBar bar(design::kSigBWUD, "SigBWUD");
+  Wheel(&bar, 60);
+  EXPECT_EQ(bar.value(), 100);
+  Wheel(&bar, 60);
+  EXPECT_EQ(bar.value(), 110);
 }
 
 TEST(UpDownBar, ValuesOutsideTheRangeOrNotFiniteAreNeverSet) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -11,7 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <set>
 #include <sstream>
+#include <string>
+#include <vector>
+
 #include "support/file_text.h"
 
 namespace corvane {
@@ -170,6 +175,84 @@ TEST_F(SettingsFileTest, ReadOnlyDirectoryKeepsTheOldFile) {
   EXPECT_NE(error.find(std::strerror(EACCES)), std::string::npos) << error;
   fs::permissions(dir_, fs::perms::owner_all);
   EXPECT_EQ(Slurp(ini_), kExampleText);
+}
+
+// The names in a folder.
+std::set<std::string> Names(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+// A settings file reached through a symbolic link: the file the link names is replaced, with
+// its mode, and the link stays a link; a relative link counts from its own folder.
+TEST_F(SettingsFileTest, SymbolicLinkIsWrittenThroughAndStaysALink) {
+  for (const bool relative : {false, true}) {
+    const std::string tag = relative ? "relative" : "absolute";
+    SCOPED_TRACE(tag);
+    const fs::path conf = dir_ / ("conf_" + tag);
+    const fs::path run = dir_ / ("run_" + tag);
+    fs::create_directory(conf);
+    fs::create_directory(run);
+    const fs::path target = conf / "station.ini";
+    Put(target, "old\r\n");
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(target, mode);
+    const fs::path link = run / kSettingsFileName;
+    const fs::path linkText = relative ? fs::path("..") / conf.filename() / "station.ini" : target;
+    fs::create_symlink(linkText, link);
+
+    std::string error;
+    ASSERT_TRUE(WriteSettingsFile(link.string(), Example(), &error)) << error;
+    ASSERT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+    EXPECT_EQ(fs::read_symlink(link), linkText);
+    EXPECT_EQ(Slurp(target), kExampleText);
+    EXPECT_EQ(fs::status(target).permissions(), mode);
+    EXPECT_EQ(Names(conf), std::set<std::string>{"station.ini"});
+    EXPECT_EQ(Names(run), std::set<std::string>{kSettingsFileName});
+  }
+}
+
+// What a write killed half-way leaves ("<name>.new<pid>_<n>") is removed at the next start
+// when that writer is gone; a writer that still runs and every other name are left alone.
+TEST_F(SettingsFileTest, LeftoversOfAWriterThatIsGoneAreRemovedAndNothingElse) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  const std::string gone = std::to_string(child);
+  const std::string running = std::to_string(::getppid());
+  const std::string self = std::to_string(::getpid());
+  const std::string ini = kSettingsFileName;
+  const struct {
+    std::string name;
+    bool removed;
+  } files[] = {
+      {ini + ".new" + gone + "_0", true},
+      {ini + ".new" + gone + "_17", true},
+      {ini + ".new" + running + "_0", false},
+      {ini + ".new" + self + "_0", false},
+      {ini + ".new" + gone, false},
+      {ini + ".new" + gone + "_0x", false},
+      {ini + ".new" + gone + "_0_1", false},
+      {ini + ".new_" + gone, false},
+      {"OTHER.INI.new" + gone + "_0", false},
+  };
+  Put(ini_, kExampleText);
+  for (const auto& f : files) Put(dir_ / f.name, "x");
+  EXPECT_EQ(RemoveSettingsLeftovers(ini_), 2);
+  for (const auto& f : files) EXPECT_EQ(fs::exists(dir_ / f.name), !f.removed) << f.name;
+  EXPECT_EQ(Slurp(ini_), kExampleText);
+}
+
+TEST_F(SettingsFileTest, UnreadableFileIsToldApartFromAMissingOne) {
+  if (::geteuid() == 0) GTEST_SKIP() << "running as root: file permissions are not enforced";
+  EXPECT_FALSE(SettingsFileUnreadable(ini_));  // missing: the design's values, written at the end
+  Put(ini_, kExampleText);
+  EXPECT_FALSE(SettingsFileUnreadable(ini_));
+  fs::permissions(ini_, fs::perms::owner_write);
+  EXPECT_TRUE(SettingsFileUnreadable(ini_));
+  EXPECT_FALSE(SettingsFileUnreadable(dir_.string()));  // a folder is no settings file
 }
 
 TEST_F(SettingsFileTest, MissingEmptyAndShortFilesReportHowFarTheyGot) {

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <fstream>
@@ -63,9 +64,18 @@ inline ProgramRun Collect(QProcess& p, const QString& dir, int timeoutMs) {
   return run;
 }
 
+// The program runs in `dir`, with a configuration folder of its own there, so what one run
+// keeps (the window's size, its options) never reaches another.
+inline void PrepareProcess(QProcess& p, const QString& dir) {
+  p.setWorkingDirectory(dir);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_CONFIG_HOME", dir + "/.config");
+  p.setProcessEnvironment(env);
+}
+
 inline ProgramRun RunCorvane(const QString& dir, const QStringList& args, int timeoutMs = 120000) {
   QProcess p;
-  p.setWorkingDirectory(dir);
+  PrepareProcess(p, dir);
   p.start(CORVANE_BINARY, args);
   return Collect(p, dir, timeoutMs);
 }

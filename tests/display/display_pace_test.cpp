@@ -1,0 +1,155 @@
+// The block loop measures every block and puts every block into the waterfall, but paints and
+// sets the read-outs only at the display's pace.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <memory>
+#include <random>
+
+#include "capture/block_loop.h"
+#include "capture/block_source.h"
+#include "display/band_plot.h"
+#include "display/waterfall_view.h"
+#include "display/waterfall_window.h"
+#include "dsp/fft.h"
+#include "support/quiet_host.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kLen = 1024;
+constexpr double kRate = 12000;
+
+// A tone at 1000 Hz in noise, one block per pass of the event loop, `blocks` in all.
+class ToneSource : public BlockSource {
+ public:
+  explicit ToneSource(int blocks) : left_(blocks) {}
+  bool open(double, int, QString*) override { return true; }
+  void queue(int16_t* buffer) override {
+    if (left_ == 0) return;
+    --left_;
+    for (int i = 0; i < kLen; ++i, ++t_) {
+      const double phase = 2 * M_PI * 1000 * static_cast<double>(t_) / kRate;
+      buffer[2 * i] = static_cast<int16_t>(std::lround(3000 * std::cos(phase) + noise_(rng_)));
+      buffer[2 * i + 1] = static_cast<int16_t>(std::lround(3000 * std::sin(phase) + noise_(rng_)));
+    }
+    QTimer::singleShot(0, this, [this] {
+      ++delivered_;
+      emit blockDone();
+    });
+  }
+  void close() override { left_ = 0; }
+  double actualSampleRate() const override { return kRate; }
+  qint64 framesDelivered() const override { return delivered_ * kLen; }
+
+ private:
+  int left_;
+  qint64 delivered_ = 0;
+  long t_ = 0;
+  std::mt19937 rng_{4};
+  std::normal_distribution<double> noise_{0, 2000};
+};
+
+struct CountingHost : BlockLoopHost {
+  bool SidebandSwapChecked() override { return false; }
+  void ShowInputLevel(double, bool) override { ++levels; }
+  void ApplyReadouts(const Readouts&) override { ++readouts; }
+  DateTime Now() override { return {}; }
+  void BlockDrawn() override {}
+  int levels = 0, readouts = 0;
+};
+
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// Thirty blocks come far faster than the (here, hour-long) frame interval: the first is shown
+// at once, the rest only update what the next frame shows, and stopping shows the last one.
+// Plot and waterfall then hold the picture that drawing every block would have left.
+TEST(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
+  Module1::FFTLen = kLen;
+  Module1::MakeWindow(0);
+  MeasurementParams params;
+  params.SampleRate = kRate;
+  params.CentreBin = HzToBin(1000, kRate, kLen);
+  params.SigBWBins = SigBWHzToBins(100, kRate, kLen);
+  params.FMinBin = HzToBin(20, kRate, kLen);
+  params.FMaxBin = HzToBin(5400, kRate, kLen);
+  params.DetFrames = 4;
+  params.StabLimitDb = 10;
+  params.HistLen = 4;
+  params.AlarmThreshDb = 200;
+  params.GuardBand = 0.5f;
+  testing::QuietHost engineHost;
+  MeasurementEngine engine(params, engineHost);
+  CountingHost host;
+
+  BandPlot plot;
+  plot.setWindowFlag(Qt::ToolTip);  // no window manager frame or activation to repaint it
+  plot.resize(625, 121);
+  plot.setScaleLeft(HzToBin(20, kRate, kLen));
+  plot.setScaleWidth(460);
+  PaintCounter counter;
+  plot.installEventFilter(&counter);
+  plot.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&plot));
+  WaterfallWindow waterfall;
+  waterfall.setupForStart(460);
+
+  // What drawing every block gives.
+  BandPlot everyBlock;
+  everyBlock.resize(plot.size());
+  everyBlock.setScaleLeft(plot.scaleLeft());
+  everyBlock.setScaleWidth(plot.scaleWidth());
+  WaterfallView everyRow;
+  everyRow.resize(waterfall.view()->size());
+  everyRow.setScaleWidth(460);
+
+  BlockLoop loop(engine, params, host, &plot, &waterfall);
+  int measured = 0;
+  QObject::connect(&loop, &BlockLoop::blockProcessed, &loop, [&] {
+    everyBlock.drawBlock(engine, params, kLen);
+    (void)everyBlock.grab();
+    const BlockMarks& m = engine.marks();
+    if (!m.Measured) return;
+    ++measured;
+    everyRow.paintRow(engine.AvgPwr(), m.BandFirst, m.BandLast, 2.5f, 30, 0);
+    everyRow.scrollRow();
+  });
+  QApplication::processEvents();
+  counter.paints = 0;
+
+  constexpr int kBlocks = 30;
+  loop.start(std::make_unique<ToneSource>(kBlocks));
+  constexpr int kHour = 3600 * 1000;
+  loop.frames().setInterval(kHour);
+  loop.readoutFrames().setInterval(kHour);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return loop.blocksProcessed() == kBlocks; }, 20000));
+  QApplication::processEvents();
+  EXPECT_GT(measured, kBlocks / 2);
+  EXPECT_EQ(counter.paints, 1);
+  EXPECT_EQ(host.readouts, 1);
+  EXPECT_EQ(host.levels, 1);
+
+  loop.stop();
+  QApplication::processEvents();
+  EXPECT_EQ(counter.paints, 2);
+  EXPECT_EQ(host.readouts, 2);
+  EXPECT_EQ(plot.grab().toImage(), everyBlock.grab().toImage());
+  EXPECT_EQ(waterfall.view()->picture(), everyRow.picture());
+}
+
+}  // namespace
+}  // namespace corvane
