@@ -176,9 +176,12 @@ void MqttLink::FlushAtEnd() {
   if (!publisher_) return;
   const PublisherStatus s = publisher_->Close(kEndDrain);
   const std::string queue = queuePath().toStdString();
+  // The link's last state says why messages were left: it may have changed after the event
+  // loop ended, too late for a notice.
+  const std::string why = s.queued > 0 ? " for the next start; " + s.LinkText() : std::string();
   std::fprintf(stderr, "MQTT: %llu message(s) delivered, %zu left in %s%s\n",
                static_cast<unsigned long long>(s.delivered), s.queued, queue.c_str(),
-               s.queued > 0 ? " for the next start" : "");
+               why.c_str());
   Stop();
 }
 

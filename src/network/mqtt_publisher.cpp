@@ -32,7 +32,7 @@ constexpr std::chrono::seconds kEndWait{3};
 
 }  // namespace
 
-std::string PublisherStatus::Text() const {
+std::string PublisherStatus::LinkText() const {
   std::string s;
   switch (state) {
     case LinkState::Connecting:
@@ -49,6 +49,11 @@ std::string PublisherStatus::Text() const {
       break;
   }
   if (!detail.empty() && state != LinkState::Connected) s += " (" + detail + ")";
+  return s;
+}
+
+std::string PublisherStatus::Text() const {
+  std::string s = LinkText();
   s += ", " + std::to_string(queued) + " queued";
   if (dropped > 0) s += ", " + std::to_string(dropped) + " dropped";
   if (!queueError.empty()) s += "; queue file: " + queueError;

@@ -45,6 +45,8 @@ struct PublisherStatus {
 
   // The status line: "broker unreachable (Connection refused), 12 queued, 3 dropped".
   std::string Text() const;
+  // Its first part, the link alone: "broker unreachable (Connection refused)".
+  std::string LinkText() const;
   bool operator==(const PublisherStatus&) const = default;
 };
 
