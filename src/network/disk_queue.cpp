@@ -215,8 +215,10 @@ bool DiskQueue::Read(uint64_t seq, QueuedMessage* out, std::string* error) const
   const uint64_t stop = i + 1 < offsets_.size() ? offsets_[i + 1] : end_;
   std::string line(static_cast<size_t>(stop - start), '\0');
   if (!ReadAll(fd_, line.data(), line.size(), start)) return Fail(error, "cannot read " + path_);
+  // Lines skipped at Open may lie between this entry and the next: the entry ends at its own
+  // line feed.
   out->kind = static_cast<MessageKind>(line[0]);
-  out->payload = line.substr(2, line.size() - 3);
+  out->payload = line.substr(2, line.find('\n') - 2);
   return true;
 }
 

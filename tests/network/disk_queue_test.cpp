@@ -111,6 +111,23 @@ TEST_F(DiskQueueTest, ALineCutShortByACrashIsCutOffAndAppendsGoOn) {
   EXPECT_EQ(testing::Slurp(path_).find("half"), std::string::npos);
 }
 
+TEST_F(DiskQueueTest, AGarbledLineIsSkippedAndNeverSentWithTheEntryBeforeIt) {
+  {
+    DiskQueue q(path_);
+    Open(q);
+    Push(q, "{\"n\":1}");
+  }
+  {
+    std::ofstream f(path_, std::ios::app | std::ios::binary);
+    f << "X garbled\nR {\"n\":2}\n";
+  }
+  DiskQueue q(path_);
+  std::string error, warning;
+  ASSERT_TRUE(q.Open(&error, &warning)) << error;
+  EXPECT_NE(warning.find("1 unreadable line(s) skipped"), std::string::npos) << warning;
+  EXPECT_EQ(Entries(q), (std::vector<std::string>{"R{\"n\":1}", "R{\"n\":2}"}));
+}
+
 TEST_F(DiskQueueTest, AFileThatIsNoQueueIsMovedAsideNotOverwritten) {
   {
     std::ofstream f(path_, std::ios::binary);
