@@ -10,7 +10,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 build="$root/build-fuzz"
 targets=(parse_number_fuzzer format_pattern_fuzzer settings_file_fuzzer audio_file_fuzzer
-         log_record_fuzzer log_history_fuzzer)
+         log_record_fuzzer log_history_fuzzer mqtt_queue_fuzzer)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCORVANE_FUZZ=ON \
   -DCORVANE_GUI=OFF -DCORVANE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

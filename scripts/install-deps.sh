@@ -3,9 +3,10 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build make pkg-config qt6-base-dev qt6-multimedia-dev qt6-svg-dev
-  libsndfile1-dev libpulse-dev
+  libsndfile1-dev libpulse-dev libmosquitto-dev
   googletest libgtest-dev libbenchmark-dev libfftw3-dev clang libclang-rt-14-dev
-  xvfb xauth openbox xdotool x11-utils pulseaudio pulseaudio-utils sox imagemagick)
+  xvfb xauth openbox xdotool x11-utils pulseaudio pulseaudio-utils sox imagemagick
+  mosquitto mosquitto-clients openssl python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -58,6 +58,8 @@ echo "== The alarm while the audio server does not answer"
 CORVANE="$root/build/corvane" scripts/alarm-stall-test.sh
 echo "== No audio server at all"
 CORVANE="$root/build/corvane" scripts/audio-test.sh no-server
+echo "== Publishing to a private MQTT broker, stopped and started again meanwhile"
+CORVANE="$root/build/corvane" scripts/mqtt-test.sh
 
 echo "== Core tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCORVANE_GUI=OFF -DCORVANE_BENCH=OFF -DCORVANE_SANITIZE=ON \

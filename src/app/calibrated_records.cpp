@@ -13,6 +13,7 @@
 #include "dsp/fft.h"
 #include "logging/data_log.h"
 #include "logging/data_log_panel.h"
+#include "network/mqtt_link.h"
 #include "settings/parameter_panel.h"
 
 namespace corvane {
@@ -24,8 +25,8 @@ double Leading(const QLineEdit* e) { return ParseLeadingNumber(Std(e->text())); 
 }  // namespace
 
 CalibratedRecords::CalibratedRecords(MainControls& controls, const MeasurementParams& params,
-                                     BlockLoop& loop, RunControl& run)
-    : c_(controls), params_(params), loop_(loop), run_(run) {}
+                                     BlockLoop& loop, RunControl& run, MqttLink& mqtt)
+    : c_(controls), params_(params), loop_(loop), run_(run), mqtt_(mqtt) {}
 
 void CalibratedRecords::Start(const SourceEntry& entry, int channels, const QDateTime& now) {
   RunSettings settings;
@@ -52,6 +53,7 @@ void CalibratedRecords::Start(const SourceEntry& entry, int channels, const QDat
   run.started = IsoUtc(now.toSecsSinceEpoch());
   calibrated.Describe(run);
   c_.dataLog->StartRun(run);
+  mqtt_.PublishRun(run);
 }
 
 void CalibratedRecords::Show() {
@@ -71,7 +73,7 @@ void CalibratedRecords::Show() {
 
 void CalibratedRecords::WriteRow(const QDateTime& second, bool steady, double logSN1HzDb) {
   DataLogPanel& dataLog = *c_.dataLog;
-  if (!dataLog.enabled()) return;
+  if (!dataLog.enabled() && !mqtt_.enabled()) return;
   const qint64 unix = second.toSecsSinceEpoch();
   DataRecord row;
   row.utc = IsoUtc(unix);
@@ -82,7 +84,8 @@ void CalibratedRecords::WriteRow(const QDateTime& second, bool steady, double lo
   row.source = Std(run_.entry().text);
   CalibratedEstimator& calibrated = loop_.calibrated();
   if (calibrated.settings().fftLen > 0) calibrated.FillRecord(row, static_cast<double>(unix));
-  dataLog.Append(row);
+  if (dataLog.enabled()) dataLog.Append(row);
+  mqtt_.PublishRecord(row);
 }
 
 }  // namespace corvane

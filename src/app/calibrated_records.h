@@ -1,7 +1,8 @@
 #pragma once
 // The calibrated figures in the running window: started at every START with the run's
 // description for the data log, shown in the "Calibrated" frame at the tick, and written as a
-// row of the data log beside every record of the log.
+// row of the data log beside every record of the log; the run and the rows also go to the
+// MQTT broker when publishing is on.
 
 #include <QDateTime>
 
@@ -12,12 +13,13 @@ namespace corvane {
 
 struct MainControls;
 class BlockLoop;
+class MqttLink;
 class RunControl;
 
 class CalibratedRecords {
  public:
   CalibratedRecords(MainControls& controls, const MeasurementParams& params, BlockLoop& loop,
-                    RunControl& run);
+                    RunControl& run, MqttLink& mqtt);
 
   // At START, once the window table is built and the source opened: `now` is when the
   // run's own clock starts.
@@ -33,6 +35,7 @@ class CalibratedRecords {
   const MeasurementParams& params_;
   BlockLoop& loop_;
   RunControl& run_;
+  MqttLink& mqtt_;
 };
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "logging/log_history.h"
+#include "network/broker_url.h"
 #include "settings/parameters.h"
 
 namespace corvane {
@@ -122,6 +123,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       if (!takeValue(&cl.csv) || cl.csv.empty()) {
         return {std::nullopt, "corvane: --csv needs a file name"};
       }
+    } else if (arg == "--mqtt") {
+      BrokerUrl url;
+      std::string why;
+      if (!takeValue(&cl.mqtt)) return {std::nullopt, "corvane: --mqtt needs a broker URL"};
+      if (!ParseBrokerUrl(cl.mqtt, &url, &why)) return {std::nullopt, "corvane: --mqtt: " + why};
+    } else if (arg == "--mqtt-credentials") {
+      if (!takeValue(&cl.mqttCredentials) || cl.mqttCredentials.empty()) {
+        return {std::nullopt, "corvane: --mqtt-credentials needs a file name"};
+      }
     } else if (arg == "--interval") {
       if (!takeValue(&cl.interval)) return {std::nullopt, "corvane: --interval needs a value"};
       bool known = false;
@@ -158,6 +168,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else {
       return {std::nullopt, "corvane: unknown option: " + args[i] + " (try --help)"};
     }
+  }
+  if (!cl.mqttCredentials.empty() && cl.mqtt.empty()) {
+    return {std::nullopt, "corvane: --mqtt-credentials needs --mqtt"};
   }
   const bool plot = !cl.plotFiles.empty();
   if (plot && !cl.historyFiles.empty()) {
@@ -198,6 +211,13 @@ std::string CommandLineHelp() {
          "  --record DIR        record the input into DIR as FLAC, a file an hour named by its\n"
          "                      UTC start (corvane-20261208T180000Z.flac); stops when the\n"
          "                      disk has less than 500 MB free\n"
+         "  --mqtt URL          publish every record to an MQTT broker, for this run:\n"
+         "                      mqtt://host:1883/corvane/STATION (mqtts:// with TLS); records\n"
+         "                      on <topic>/record, the run on <topic>/run (retained), alarms\n"
+         "                      on <topic>/alarm; while the broker is away they wait in\n"
+         "                      <log>.mqtt-queue (SIGREC.TXT.mqtt-queue), up to a day of them\n"
+         "  --mqtt-credentials FILE  the broker's user= and password= (and ca_file=) lines;\n"
+         "                      without it CORVANE_MQTT_USER and CORVANE_MQTT_PASSWORD\n"
          "  --plot FILE...      draw the history of logs (the record log, SIGREC.TXT, or the CSV\n"
          "                      data log; several files join into one time line) into the\n"
          "                      picture given by --out, then exit; no display is needed\n"

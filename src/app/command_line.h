@@ -23,6 +23,8 @@ struct CommandLine {
   std::string interval;       // --interval: an entry of the log interval list ("1s", "5min")
   std::optional<double> quitAfterSeconds;  // --quit-after
   std::string recordDirectory;  // --record: where the input is recorded, empty for nowhere
+  std::string mqtt;             // --mqtt: the broker URL records are published to
+  std::string mqttCredentials;  // --mqtt-credentials: a file with the user and password
   bool help = false;          // --help
   std::vector<std::string> plotFiles;     // --plot FILE...
   std::string out;                        // --out PICTURE.png|.svg

@@ -38,6 +38,8 @@
 #include "logging/data_log.h"
 #include "logging/data_log_panel.h"
 #include "logging/log_panel.h"
+#include "network/mqtt_link.h"
+#include "network/publishing_window.h"
 #include "settings/list_pick_box.h"
 #include "settings/parameter_panel.h"
 #include "settings/settings_file.h"
@@ -84,7 +86,12 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
 
   blockLoop_ = std::make_unique<BlockLoop>(engine_, params_, *this, c_->Spectrum, c_->WF);
   run_ = std::make_unique<RunControl>(*blockLoop_);
-  calibrated_ = std::make_unique<CalibratedRecords>(*c_, params_, *blockLoop_, *run_);
+  mqtt_ = new MqttLink(this);
+  mqtt_->setQueuePath([this] {
+    return (params_.LogFileName.empty() ? std::string("SIGREC.TXT") : params_.LogFileName) +
+           ".mqtt-queue";
+  });
+  calibrated_ = std::make_unique<CalibratedRecords>(*c_, params_, *blockLoop_, *run_, *mqtt_);
   connect(run_.get(), &RunControl::tick, this,
           qOverload<const QDateTime&>(&CorvaneWindow::Timer1_Timer));
   connect(run_.get(), &RunControl::notice, this, &CorvaneWindow::Notice);
@@ -181,6 +188,18 @@ CorvaneWindow::CorvaneWindow(QWidget* parent) : QMainWindow(parent), engine_(par
   connect(c_->RecordInput, &QCheckBox::clicked, this, [this](bool on) { session_.recording = on; });
   connect(menu_->recordInput, &QAction::triggered, this,
           [this](bool on) { session_.recording = on; });
+
+  // Publishing: the kept settings, started with the first message; its state at the right
+  // of the status line.
+  auto* mqttState = new QLabel(this);
+  mqttState->setObjectName("MqttState");
+  statusBar()->addPermanentWidget(mqttState);
+  connect(mqtt_, &MqttLink::statusChanged, mqttState, &QLabel::setText);
+  connect(mqtt_, &MqttLink::notice, this, &CorvaneWindow::Notice);
+  QString mqttError;
+  if (!mqtt_->Configure({session_.mqttUrl, session_.mqttCredentialsFile, session_.mqttOn}, false,
+                        &mqttError))
+    Notice("MQTT settings not taken: " + mqttError);
 }
 
 CorvaneWindow::~CorvaneWindow() {
@@ -301,6 +320,28 @@ void CorvaneWindow::setFastMode(bool fast) {
   c_->log->SetSyncToDisk(!fast);
   c_->dataLog->SetSyncToDisk(!fast);
   c_->log->SetScrollPaced(fast);
+  mqtt_->setSyncToDisk(!fast);
+}
+
+bool CorvaneWindow::setMqtt(const QString& url, const QString& credentialsFile, QString* error) {
+  return mqtt_->Configure({url, credentialsFile, true}, false, error);
+}
+
+void CorvaneWindow::showPublishingSettings() {
+  if (!publishingWindow_) {
+    publishingWindow_ = new PublishingWindow(*mqtt_, this);
+    // What the operator applies there is kept for the next start; --mqtt is for one run.
+    connect(publishingWindow_, &PublishingWindow::applied, this, [this](const MqttSettings& s) {
+      session_.mqttUrl = s.url;
+      session_.mqttCredentialsFile = s.credentialsFile;
+      session_.mqttOn = s.enabled;
+      SaveSession(this, c_->PlotArea, session_);
+    });
+  }
+  publishingWindow_->Reload();
+  publishingWindow_->show();
+  publishingWindow_->raise();
+  publishingWindow_->activateWindow();
 }
 
 void CorvaneWindow::setDataLogFile(const std::string& name) {
@@ -443,6 +484,15 @@ void CorvaneWindow::ShowNothingMeasured() {
   c_->IPAmplitude->setLevel(0, false);
 }
 
+void CorvaneWindow::PublishAlarm() {
+  if (!mqtt_->enabled()) return;
+  const qint64 unix = ClockNow().toSecsSinceEpoch();
+  const double len = Module1::FFTLen;
+  mqtt_->PublishAlarm({IsoUtc(unix), IsoLocal(unix), engine_.SN1HzDb, params_.AlarmThreshDb,
+                       len > 0 ? params_.SampleRate * engine_.PeakBin / len : 0,
+                       Std(run_->entry().text)});
+}
+
 // ---- The one-second tick ----------------------------------------------------------------
 
 void CorvaneWindow::setClock(std::function<QDateTime()> clock) { clock_ = std::move(clock); }
@@ -549,7 +599,10 @@ void CorvaneWindow::SetCentreFrequencyText(const std::string& text) {
 }
 
 // The sound follows the block's picture (BlockDrawn), so the plot never lags the chime.
-void CorvaneWindow::PlayAlarmSound() { alarmPending_ = true; }
+void CorvaneWindow::PlayAlarmSound() {
+  alarmPending_ = true;
+  PublishAlarm();
+}
 
 // ---- BlockLoopHost ----------------------------------------------------------------------
 
@@ -662,6 +715,8 @@ void CorvaneWindow::closeEvent(QCloseEvent* event) {
     // Records still held after a failed write get one last chance.
     c_->log->FlushAtEnd();
     c_->dataLog->FlushAtEnd();
+    mqtt_->FlushAtEnd();
+    if (publishingWindow_) publishingWindow_->close();
     QApplication::quit();
   }
   event->accept();

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -31,7 +32,9 @@ class CalibratedRecords;
 class DataLogPanel;
 class IniStartup;
 class LogPanel;
+class MqttLink;
 class ParameterPanel;
+class PublishingWindow;
 class RunControl;
 class WaterfallWindow;
 
@@ -52,6 +55,12 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void setLogging(bool on);
   // The data log's own file name (--csv); empty: the log's name with ".csv".
   void setDataLogFile(const std::string& name);
+  // Publishing to an MQTT broker for this run (--mqtt, --mqtt-credentials); false with the
+  // reason when the URL or the credentials will not do.
+  bool setMqtt(const QString& url, const QString& credentialsFile, QString* error);
+  // The small window that sets up publishing; for a menu to call.
+  void showPublishingSettings();
+  MqttLink& mqtt() { return *mqtt_; }
   // Where "Record the input" records, and whether it is on.
   void setRecording(const QString& directory, bool on);
   // Picks the log interval whose list text is `text` ("1s", "5min"); false if none is.
@@ -131,6 +140,7 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void Notice(const QString& text);
   SourceEntry ChosenSource() const;
   void ApplyDriftReadout();
+  void PublishAlarm();
   QDateTime ClockNow() const;
   // The waterfall on the plot's frequency axis; docked, its picture's edges under the
   // plot's.
@@ -152,6 +162,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   QDateTime deferredSecond_;
 
   AlarmSound alarmSound_;
+  MqttLink* mqtt_ = nullptr;
+  QPointer<PublishingWindow> publishingWindow_;
   std::vector<SourceEntry> sources_;
   std::function<QDateTime()> clock_;
   QString recordDir_ = QStringLiteral("recordings");

@@ -42,6 +42,7 @@ void CorvaneWindow::ConnectMenu() {
   connect(c_->log->StartLog, &QCheckBox::toggled, this, showLogPath);
   connect(c_->log->LogFile, &QLineEdit::textChanged, this, showLogPath);
   showLogPath();
+  connect(m.network, &QAction::triggered, this, &CorvaneWindow::showPublishingSettings);
   connect(m.quit, &QAction::triggered, this, &QWidget::close);
   // The menu's check follows the dock, however it was closed or shown.
   connect(m.showWaterfall, &QAction::toggled, c_->WFDock, &QWidget::setVisible);

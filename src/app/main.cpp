@@ -120,6 +120,14 @@ int main(int argc, char** argv) {
   }
   if (cl.fast) window.setFastMode(true);
   if (!cl.csv.empty()) window.setDataLogFile(cl.csv);
+  if (!cl.mqtt.empty()) {
+    QString error;
+    if (!window.setMqtt(QString::fromStdString(cl.mqtt),
+                        QString::fromStdString(cl.mqttCredentials), &error)) {
+      std::cerr << "corvane: --mqtt: " << error.toStdString() << "\n";
+      return 2;
+    }
+  }
   if (!cl.recordDirectory.empty())
     window.setRecording(QString::fromStdString(cl.recordDirectory), true);
   window.show();

@@ -37,6 +37,7 @@ MainMenu::MainMenu(QMainWindow* window) {
   openRecording = Add(file, "&Open a recording…", "OpenRecording", QKeySequence::Open);
   recordInput = Add(file, "&Record the input", "RecordInputAction", QKeySequence("Ctrl+R"), true);
   openLogFolder = Add(file, "Open the &log's folder", "OpenLogFolder");
+  network = Add(file, "Station &network (MQTT)…", "StationNetwork");
   file->addSeparator();
   quit = Add(file, "&Quit", "Quit", QKeySequence::Quit);
 
@@ -76,7 +77,7 @@ void ShowAbout(QWidget* parent) {
            "follows its frequency and drift, raises an alarm on a strong signal and logs one "
            "record per interval, unattended for days.</p>"
            "<p>Free software under the GNU General Public License, version 3 or later "
-           "(see LICENSE). Built with Qt " QT_VERSION_STR ", libsndfile and libpulse.</p>");
+           "(see LICENSE). Built with Qt " QT_VERSION_STR ", libsndfile, libpulse and libmosquitto.</p>");
 }
 
 }  // namespace corvane

@@ -14,6 +14,7 @@ struct MainMenu {
   QAction* openRecording = nullptr;  // File: play an audio file
   QAction* recordInput = nullptr;    // File: record the input (checkable)
   QAction* openLogFolder = nullptr;  // File: the log's folder in the file manager
+  QAction* network = nullptr;        // File: the station network (MQTT) window
   QAction* quit = nullptr;           // File: Ctrl+Q
   QAction* showWaterfall = nullptr;  // View (checkable)
   QAction* logHistory = nullptr;     // View

@@ -17,6 +17,9 @@ WindowSession RestoreSession(QMainWindow* window, QMainWindow* plotArea) {
   session.dataLogOn = s.value("dataLog/on", session.dataLogOn).toBool();
   session.recordDirectory = s.value("record/directory", session.recordDirectory).toString();
   session.recording = s.value("record/on", session.recording).toBool();
+  session.mqttUrl = s.value("mqtt/url").toString();
+  session.mqttCredentialsFile = s.value("mqtt/credentials_file").toString();
+  session.mqttOn = s.value("mqtt/on", session.mqttOn).toBool();
   return session;
 }
 
@@ -30,6 +33,9 @@ void SaveSession(const QMainWindow* window, const QMainWindow* plotArea,
   s.setValue("dataLog/on", session.dataLogOn);
   s.setValue("record/directory", session.recordDirectory);
   s.setValue("record/on", session.recording);
+  s.setValue("mqtt/url", session.mqttUrl);
+  s.setValue("mqtt/credentials_file", session.mqttCredentialsFile);
+  s.setValue("mqtt/on", session.mqttOn);
 }
 
 }  // namespace corvane

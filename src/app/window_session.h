@@ -1,8 +1,8 @@
 #pragma once
 // What the window keeps between runs beside the settings file, which holds only the
-// design's eleven lines: its size and place, its docks, and the options of the data log and
-// of recording. Kept with QSettings in the user's configuration folder
-// (~/.config/Corvane/Corvane.conf).
+// design's eleven lines: its size and place, its docks, and the options of the data log, of
+// recording and of publishing to an MQTT broker. Kept with QSettings in the user's
+// configuration folder (~/.config/Corvane/Corvane.conf).
 
 #include <QString>
 
@@ -17,6 +17,9 @@ struct WindowSession {
   bool dataLogOn = true;
   QString recordDirectory = QStringLiteral("recordings");
   bool recording = false;
+  QString mqttUrl;              // mqtt://host:1883/corvane/STATION
+  QString mqttCredentialsFile;  // empty: the environment's, if any
+  bool mqttOn = false;
 };
 
 // Puts back the window's geometry and docks (when they were saved) and returns the options.

@@ -139,22 +139,53 @@ std::string DataLogDescription(const RunDescription& run) {
   return s;
 }
 
+std::vector<RunField> RunDescriptionFields(const RunDescription& run) {
+  auto text = [](const char* key, const std::string& v) {
+    return RunField{key, Printable(v), false};
+  };
+  auto number = [](const char* key, const std::string& v) { return RunField{key, v, true}; };
+  return {text("program", run.program),
+          text("started", run.started),
+          text("source", run.source),
+          text("input", run.input),
+          number("sample_rate_hz", Shortest(run.sampleRate)),
+          number("fft_len", std::to_string(run.fftLen)),
+          number("bin_hz", run.fftLen > 0 ? Shortest(run.sampleRate / run.fftLen) : std::string{}),
+          text("window", run.window),
+          number("window_enbw_bins", Fixed(run.enbwBins, 4)),
+          number("averaging_spectra", std::to_string(run.averaging)),
+          number("calibrated_average_s", Fixed(run.integrationS, 2)),
+          number("calibrated_spectra", std::to_string(run.calibratedSpectra)),
+          number("band_low_hz", Shortest(run.bandLowHz)),
+          number("band_high_hz", Shortest(run.bandHighHz)),
+          number("guard_band", Shortest(run.guardBand)),
+          number("signal_band_hz", Shortest(run.sigBwHz)),
+          number("false_alarm", Shortest(run.falseAlarm)),
+          number("drift_span_s", Shortest(run.driftSpanS))};
+}
+
+std::vector<std::string> DataLogFields(const DataRecord& r) {
+  return {Printable(r.utc),
+          Printable(r.local),
+          Fixed(r.freqHz, 3),
+          Fixed(r.cn0DbHz, 2),
+          Flag(r.detected),
+          Flag(r.steady),
+          Fixed(r.snr1HzDb, 2),
+          Fixed(r.signalDbfs, 2),
+          Fixed(r.noiseDbfsHz, 2),
+          Fixed(r.driftHzS, 5),
+          Fixed(r.driftSpanS, 1),
+          Fixed(r.ageS, 3),
+          std::to_string(r.droppedBlocks),
+          Printable(r.source)};
+}
+
 std::string DataLogRow(const DataRecord& r) {
+  const std::vector<std::string> fields = DataLogFields(r);
   std::string s;
   s.reserve(160);
-  s += Printable(r.utc) + ',';
-  s += Printable(r.local) + ',';
-  s += Fixed(r.freqHz, 3) + ',';
-  s += Fixed(r.cn0DbHz, 2) + ',';
-  s += Flag(r.detected) + ',';
-  s += Flag(r.steady) + ',';
-  s += Fixed(r.snr1HzDb, 2) + ',';
-  s += Fixed(r.signalDbfs, 2) + ',';
-  s += Fixed(r.noiseDbfsHz, 2) + ',';
-  s += Fixed(r.driftHzS, 5) + ',';
-  s += Fixed(r.driftSpanS, 1) + ',';
-  s += Fixed(r.ageS, 3) + ',';
-  s += std::to_string(r.droppedBlocks) + ',';
+  for (size_t i = 0; i + 1 < fields.size(); ++i) s += fields[i] + ',';
   s += Quoted(r.source);
   return s + kLineEnd;
 }

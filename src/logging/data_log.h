@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "logging/data_record.h"
 #include "logging/log_writer.h"
@@ -28,8 +29,20 @@ std::string DataLogFileName(const std::string& logFileName);
 std::string DataLogHeader();
 // The "#" lines describing a run, each ended by CR LF.
 std::string DataLogDescription(const RunDescription& run);
+
+// The run's figures one by one, with the texts of the "#" lines (the band in two fields),
+// for places that want them apart: the network's description of a run.
+struct RunField {
+  std::string key;    // "sample_rate_hz"
+  std::string value;  // "12000"; empty when unknown
+  bool number = false;
+};
+std::vector<RunField> RunDescriptionFields(const RunDescription& run);
 // One row, ended by CR LF.
 std::string DataLogRow(const DataRecord& row);
+// The row's fields as DataLogRow writes them, in the order of DataRecordColumns(), the
+// source unquoted: the same texts wherever a record goes.
+std::vector<std::string> DataLogFields(const DataRecord& row);
 
 // ISO 8601 times of a second since the Unix epoch: "2026-12-08T18:00:00Z" in UTC, and the
 // same second in local time without a zone, "2026-12-08T19:00:00".

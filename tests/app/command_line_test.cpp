@@ -97,5 +97,30 @@ TEST(CommandLine, RecordTakesADirectory) {
   EXPECT_NE(CommandLineHelp().find("--record DIR"), std::string::npos);
 }
 
+TEST(CommandLine, MqttTakesABrokerUrlAndCredentialsOnlyFromAFile) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string error;  // empty: it parses
+  };
+  const Case cases[] = {
+      {{"--mqtt", "mqtt://127.0.0.1:1883/corvane/G4ABC", "--mqtt-credentials", "/etc/c"}, ""},
+      {{"--mqtt=mqtts://broker.example/corvane/G4ABC"}, ""},
+      {{"--mqtt", "mqtt://u:p@broker.example/corvane/X"}, "no user or password in the URL"},
+      {{"--mqtt", "mqtt://broker.example"}, "needs a topic"},
+      {{"--mqtt"}, "--mqtt needs a broker URL"},
+      {{"--mqtt-credentials", "/etc/c"}, "--mqtt-credentials needs --mqtt"},
+  };
+  for (const Case& c : cases) {
+    const ParseResult r = ParseCommandLine(c.args);
+    if (c.error.empty()) {
+      ASSERT_TRUE(r.options) << c.args[0] << ": " << r.error;
+      EXPECT_EQ(r.options->mqtt.rfind("mqtt", 0), 0u);
+    } else {
+      EXPECT_FALSE(r.options) << c.args[0];
+      EXPECT_NE(r.error.find(c.error), std::string::npos) << r.error;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane
