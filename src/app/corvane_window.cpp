@@ -28,6 +28,7 @@
 #include "app/main_controls.h"
 #include "app/main_menu.h"
 #include "app/window_session.h"
+#include "app/window_text.h"
 #include "app/message.h"
 #include "capture/run_control.h"
 #include "common/numtext.h"
@@ -48,23 +49,13 @@
 namespace corvane {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string Std(const QString& s) { return s.toStdString(); }
-double Leading(const QLineEdit* e) { return ParseLeadingNumber(Std(e->text())); }
-
 DateTime ToDateTime(const QDateTime& t) {
   const QDate d = t.date();
   const QTime c = t.time();
   return {d.year(), d.month(), d.day(), c.hour(), c.minute(), c.second()};
 }
 
-void SetTextIfChanged(QLabel* label, const std::string& text) {
-  const QString q = Q(text);
-  if (label->text() != q) label->setText(q);
-}
-
 constexpr const char* kCaptionClock = "Signal Logging    Velmora";
-constexpr const char* kNoiseFailure = "Noise measurement not possible, Signal bandwidth reset";
 constexpr const char* kOpenFailure = "Wave input device didn't open!!";
 
 }  // namespace
@@ -323,27 +314,6 @@ void CorvaneWindow::setFastMode(bool fast) {
   mqtt_->setSyncToDisk(!fast);
 }
 
-bool CorvaneWindow::setMqtt(const QString& url, const QString& credentialsFile, QString* error) {
-  return mqtt_->Configure({url, credentialsFile, true}, false, error);
-}
-
-void CorvaneWindow::showPublishingSettings() {
-  if (!publishingWindow_) {
-    publishingWindow_ = new PublishingWindow(*mqtt_, this);
-    // What the operator applies there is kept for the next start; --mqtt is for one run.
-    connect(publishingWindow_, &PublishingWindow::applied, this, [this](const MqttSettings& s) {
-      session_.mqttUrl = s.url;
-      session_.mqttCredentialsFile = s.credentialsFile;
-      session_.mqttOn = s.enabled;
-      SaveSession(this, c_->PlotArea, session_);
-    });
-  }
-  publishingWindow_->Reload();
-  publishingWindow_->show();
-  publishingWindow_->raise();
-  publishingWindow_->activateWindow();
-}
-
 void CorvaneWindow::setDataLogFile(const std::string& name) {
   c_->dataLog->setFileName(name);
   if (!name.empty()) c_->dataLog->setEnabled(true);
@@ -553,148 +523,6 @@ void CorvaneWindow::Notice(const QString& text) {
   statusBar()->showMessage(text);
   c_->log->AddNotice(Now(), text);
   std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
-
-// ---- Tracking and the plot --------------------------------------------------------------
-
-void CorvaneWindow::TrackSig_Click() {
-  engine_.TrackSigClick();
-  ApplyDriftReadout();
-  // The engine shows the drift read-out from the first click on.
-  c_->Drift->show();
-}
-
-void CorvaneWindow::CFToPeak_Click() { engine_.CFToPeakClick(); }
-
-// The read-out shows the frequency a click there sets. Scaling x by the band's span over
-// the plot's width gives that only until START widens the plot; from then on it was off by
-// the ratio of the two widths (1000.7 Hz shown where a click set 1004 Hz).
-void CorvaneWindow::Spectrum_MouseMove(double xBins, double) {
-  const double hz = engine_.SpectrumClickHz(xBins);
-  if (std::isnan(hz)) return;
-  c_->CsrLoc->setText(Q(FormatPattern(hz, "#####.#")) + "Hz");
-}
-
-void CorvaneWindow::Spectrum_MouseDown(Qt::MouseButton button, double xBins, double) {
-  if (button != Qt::LeftButton) return;
-  engine_.SpectrumClick(xBins);
-}
-
-// ---- EngineHost -------------------------------------------------------------------------
-
-double CorvaneWindow::SigBWTextHz() { return Leading(c_->panel->SigBW); }
-
-bool CorvaneWindow::TrackingOn() { return c_->TrackSig->isChecked(); }
-
-// Never a message box while capture runs: an unattended station must keep measuring.
-void CorvaneWindow::ShowNoiseFailure() { Notice(kNoiseFailure); }
-
-void CorvaneWindow::ResetSignalBandwidth() {
-  SetValueInRange(c_->panel->SigBWUD, 100);
-  c_->panel->SigBW->setText("100");
-}
-
-void CorvaneWindow::SetCentreFrequencyText(const std::string& text) {
-  c_->panel->CF->setText(Q(text));
-}
-
-// The sound follows the block's picture (BlockDrawn), so the plot never lags the chime.
-void CorvaneWindow::PlayAlarmSound() {
-  alarmPending_ = true;
-  PublishAlarm();
-}
-
-// ---- BlockLoopHost ----------------------------------------------------------------------
-
-bool CorvaneWindow::SidebandSwapChecked() { return c_->SBswap->isChecked(); }
-
-void CorvaneWindow::ShowInputLevel(double levelDb, bool red) {
-  c_->IPAmplitude->setLevel(levelDb, red);
-}
-
-void CorvaneWindow::ApplyReadouts(const Readouts& r) {
-  SetTextIfChanged(c_->PeakDet, r.PeakDet);
-  SetTextIfChanged(c_->SNBin, r.SNBin);
-  SetTextIfChanged(c_->SN1Hz, r.SN1Hz);
-  SetTextIfChanged(c_->SN2k5Hz, r.SN2k5Hz);
-  SetTextIfChanged(c_->ShowNoise, r.ShowNoise);
-  SetTextIfChanged(c_->ShowSignal, r.ShowSignal);
-  if (c_->SNResults->isVisibleTo(this) != r.SNResultsVisible)
-    c_->SNResults->setVisible(r.SNResultsVisible);
-  SetTextIfChanged(c_->CarrStabMsg, r.CarrStabMsg);
-  // A style sheet is built and the label polished again only when its colour changes.
-  if (carrStabColour_ != r.CarrStabColour) {
-    SetLabelColour(c_->CarrStabMsg, r.CarrStabColour);
-    carrStabColour_ = r.CarrStabColour;
-  }
-  ApplyDriftReadout();
-  SetTextIfChanged(c_->AlarmVisual, r.AlarmVisual);
-  if (alarmColour_ != r.AlarmColour) {
-    SetLabelColour(c_->AlarmVisual, r.AlarmColour);
-    alarmColour_ = r.AlarmColour;
-  }
-  if (r.AlarmVisible && !c_->AlarmVisual->isVisibleTo(this)) c_->AlarmVisual->show();
-  c_->log->ShowNewestLine();
-}
-
-void CorvaneWindow::BlockDrawn() {
-  if (!alarmPending_) return;
-  alarmPending_ = false;
-  // The picture and read-outs of the alarm's block are on the screen before the sound holds
-  // the thread; other blocks show theirs at the pace of the display.
-  blockLoop_->paintNow();
-  c_->AlarmVisual->repaint();
-  if (alarmSoundStandIn_) {
-    alarmSoundStandIn_();
-    return;
-  }
-  if (!alarmSound_.PlayAndWait() && !alarmSound_.failure().isEmpty())
-    std::fprintf(stderr, "Alarm sound: %s\n", alarmSound_.failure().toLocal8Bit().constData());
-}
-
-// ---- The waterfall under the plot -------------------------------------------------------
-
-void CorvaneWindow::AlignWaterfall() {
-  BandPlot* plot = c_->Spectrum;
-  const double left = plot->scaleLeft(), width = plot->scaleWidth();
-  const double hzPerBin =
-      Module1::FFTLen > 0 ? params_.SampleRate / Module1::FFTLen : 0.0;
-  c_->WF->setScale(left, width, hzPerBin);
-  if (c_->WFDock->isFloating()) {
-    c_->WF->setInsets(0, 0);
-    return;
-  }
-  // The band's pixel edges in the plot, carried into the waterfall's own coordinates.
-  const int x0 = c_->Spectrum->mapTo(c_->PlotArea, QPoint(0, 0)).x();
-  const int w0 = c_->WF->mapTo(c_->PlotArea, QPoint(0, 0)).x();
-  const auto bandLeft = static_cast<int>(std::lround(plot->binsToX(left)));
-  const auto bandRight = static_cast<int>(std::lround(plot->binsToX(left + width)));
-  c_->WF->setInsets(x0 + bandLeft - w0, (w0 + c_->WF->width()) - (x0 + bandRight));
-}
-
-bool CorvaneWindow::eventFilter(QObject* watched, QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (watched == c_->PlotArea && type == QEvent::Resize && !c_->WFDock->isFloating() &&
-      !c_->WFDock->isHidden()) {
-    // The plot and the waterfall share what the window gains or loses; the first time, the
-    // waterfall takes a little more than half.
-    const auto* resize = static_cast<QResizeEvent*>(event);
-    const int oldHeight = resize->oldSize().height();
-    const int height = resize->size().height();
-    if (!waterfallSplitSet_ && height > 0) {
-      waterfallSplitSet_ = true;
-      c_->PlotArea->resizeDocks({c_->WFDock}, {height * 11 / 20}, Qt::Vertical);
-    } else if (oldHeight > 0 && height != oldHeight) {
-      const double share = static_cast<double>(c_->WFDock->height()) / oldHeight;
-      c_->PlotArea->resizeDocks({c_->WFDock}, {static_cast<int>(std::lround(share * height))},
-                                Qt::Vertical);
-    }
-  }
-  if ((watched == c_->Spectrum || watched == c_->WF) &&
-      (type == QEvent::Resize || type == QEvent::Move)) {
-    AlignWaterfall();
-  }
-  return QMainWindow::eventFilter(watched, event);
 }
 
 // ---- Program end ------------------------------------------------------------------------

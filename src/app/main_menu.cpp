@@ -40,6 +40,8 @@ MainMenu::MainMenu(QMainWindow* window) {
   network = Add(file, "Station &network (MQTT)…", "StationNetwork");
   file->addSeparator();
   quit = Add(file, "&Quit", "Quit", QKeySequence::Quit);
+  // From any of the program's windows (the help, the log history), not only the main one.
+  quit->setShortcutContext(Qt::ApplicationShortcut);
 
   QMenu* view = bar->addMenu("&View");
   showWaterfall = Add(view, "&Waterfall", "ShowWaterfall", QKeySequence("Ctrl+W"), true);

@@ -49,7 +49,9 @@ TEST_F(WindowTest, HelpDoesNotHoldTheWindowAndCtrlQQuits) {
   ASSERT_NE(help, nullptr);
   EXPECT_TRUE(help->isVisible());
   EXPECT_FALSE(help->isModal());
-  QTest::keyClick(&w, Qt::Key_Q, Qt::ControlModifier);
+  // Ctrl+Q where the user is: the window manager may or may not have made the help active.
+  QWidget* active = QApplication::activeWindow();
+  QTest::keyClick(active != nullptr ? active : &w, Qt::Key_Q, Qt::ControlModifier);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 5000));
   EXPECT_TRUE(QFile::exists("CORVANE.INI"));
 }
