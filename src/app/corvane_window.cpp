@@ -33,7 +33,7 @@
 #include "capture/run_control.h"
 #include "common/numtext.h"
 #include "display/band_plot.h"
-#include "display/spectrum_view.h"
+#include "display/plot_with_axes.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
 #include "logging/data_log.h"

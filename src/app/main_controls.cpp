@@ -20,7 +20,7 @@
 #include "app/level_meter.h"
 #include "app/level_scale.h"
 #include "display/band_plot.h"
-#include "display/spectrum_view.h"
+#include "display/plot_with_axes.h"
 #include "display/waterfall_window.h"
 #include "logging/data_log_panel.h"
 #include "logging/log_panel.h"
@@ -131,7 +131,7 @@ void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
   AlarmVisual = MakeLabel("AlarmVisual", "", central);
   AlarmVisual->setStyleSheet("font-weight: bold;");
   IPAmplitude = new LevelMeter(central);
-  SpectrumAxes = new SpectrumView(Spectrum, central);
+  SpectrumAxes = new PlotWithAxes(Spectrum, central);
   IPAmplitudeScale = new LevelScale(IPAmplitude, central);
 
   WF = new WaterfallWindow;

@@ -21,7 +21,7 @@ class LevelMeter;
 class LevelScale;
 class LogPanel;
 class ParameterPanel;
-class SpectrumView;
+class PlotWithAxes;
 class WaterfallWindow;
 
 struct MainControls {
@@ -64,7 +64,7 @@ struct MainControls {
   QLabel* AlarmVisual = nullptr;
   LevelMeter* IPAmplitude = nullptr;
   // Beside the design's plot and meter: their axes and scale.
-  SpectrumView* SpectrumAxes = nullptr;
+  PlotWithAxes* SpectrumAxes = nullptr;
   LevelScale* IPAmplitudeScale = nullptr;
 
  private:

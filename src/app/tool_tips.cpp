@@ -14,7 +14,7 @@
 #include "app/level_scale.h"
 #include "app/main_controls.h"
 #include "display/band_plot.h"
-#include "display/spectrum_view.h"
+#include "display/plot_with_axes.h"
 #include "logging/log_panel.h"
 #include "settings/parameter_panel.h"
 #include "settings/updown_bar.h"

@@ -68,7 +68,7 @@ class PulsePlayer {
   }
 
   template <class Stop>
-  bool Connect(const pa_sample_spec& spec, Stop stop, QString* failure) {
+  bool Connect(const pa_sample_spec& sampleFormat, Stop stop, QString* failure) {
     if (!loop_) return Fail("the audio library did not start", failure);
     context_ = pa_context_new(pa_mainloop_get_api(loop_), "Corvane");
     // Never a server of our own: the machine's, or none.
@@ -82,7 +82,7 @@ class PulsePlayer {
         stop);
     if (!ready || pa_context_get_state(context_) != PA_CONTEXT_READY)
       return Fail(ready ? "no audio output" : "the audio output answered too late", failure);
-    stream_ = pa_stream_new(context_, "Alarm", &spec, nullptr);
+    stream_ = pa_stream_new(context_, "Alarm", &sampleFormat, nullptr);
     if (!stream_ || pa_stream_connect_playback(stream_, nullptr, nullptr, PA_STREAM_NOFLAGS,
                                                nullptr, nullptr) < 0)
       return Fail("the audio output did not open", failure);
@@ -135,11 +135,11 @@ class PulsePlayer {
 // Returns how it went in `failure` (empty when it played).
 bool PlayOnOutput(const std::vector<int16_t>& samples, int rate, int channels,
                   qint64 limitMs, const std::function<bool()>& abandoned, QString* failure) {
-  pa_sample_spec spec;
-  spec.format = PA_SAMPLE_S16NE;
-  spec.rate = rate > 0 ? static_cast<uint32_t>(rate) : 0;
-  spec.channels = static_cast<uint8_t>(std::clamp(channels, 0, 255));
-  if (!pa_sample_spec_valid(&spec)) {
+  pa_sample_spec sampleFormat;
+  sampleFormat.format = PA_SAMPLE_S16NE;
+  sampleFormat.rate = rate > 0 ? static_cast<uint32_t>(rate) : 0;
+  sampleFormat.channels = static_cast<uint8_t>(std::clamp(channels, 0, 255));
+  if (!pa_sample_spec_valid(&sampleFormat)) {
     *failure = QStringLiteral("the alarm's format cannot be played");
     return false;
   }
@@ -152,7 +152,7 @@ bool PlayOnOutput(const std::vector<int16_t>& samples, int rate, int channels,
     return false;
   };
   PulsePlayer player;
-  if (!player.Connect(spec, stop, failure)) return stop() ? late() : false;
+  if (!player.Connect(sampleFormat, stop, failure)) return stop() ? late() : false;
   const bool played = player.Play(reinterpret_cast<const char*>(samples.data()),
                                   samples.size() * sizeof(int16_t), stop);
   if (!played) {

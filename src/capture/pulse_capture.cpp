@@ -129,14 +129,14 @@ bool PulseCapture::Open(const std::string& source, int rate, BlockRing* ring, st
   channels_ = lookup.channels == 1 ? 1 : 2;
   description_ = lookup.description;
 
-  pa_sample_spec spec;
-  spec.format = PA_SAMPLE_S16NE;
-  spec.rate = rate > 0 ? static_cast<uint32_t>(rate) : 0;
-  spec.channels = static_cast<uint8_t>(channels_);
-  if (!pa_sample_spec_valid(&spec)) {
+  pa_sample_spec sampleFormat;
+  sampleFormat.format = PA_SAMPLE_S16NE;
+  sampleFormat.rate = rate > 0 ? static_cast<uint32_t>(rate) : 0;
+  sampleFormat.channels = static_cast<uint8_t>(channels_);
+  if (!pa_sample_spec_valid(&sampleFormat)) {
     return fail(description_ + " does not take 16-bit samples at " + std::to_string(rate) + " Hz");
   }
-  stream_ = pa_stream_new(context_, "Corvane capture", &spec, nullptr);
+  stream_ = pa_stream_new(context_, "Corvane capture", &sampleFormat, nullptr);
   if (!stream_) return fail(description_ + ": " + ErrorText(context_));
   pa_stream_set_state_callback(stream_, &PulseCapture::OnStreamState, this);
   pa_stream_set_read_callback(stream_, &PulseCapture::OnRead, this);
@@ -145,7 +145,7 @@ bool PulseCapture::Open(const std::string& source, int rate, BlockRing* ring, st
   attr.tlength = static_cast<uint32_t>(-1);
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(-1);
-  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kPeriodMs * PA_USEC_PER_MSEC, &spec));
+  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kPeriodMs * PA_USEC_PER_MSEC, &sampleFormat));
   const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
   if (pa_stream_connect_record(stream_, lookup.name.c_str(), &attr, flags) < 0) {
     return fail(description_ + ": " + ErrorText(context_));

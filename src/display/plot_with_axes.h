@@ -14,13 +14,13 @@ namespace corvane {
 
 class BandPlot;
 
-class SpectrumView : public QWidget {
+class PlotWithAxes : public QWidget {
   Q_OBJECT
  public:
   static constexpr double kMinLabelSpacingPx = 80;
 
   // Takes `plot` as its child.
-  explicit SpectrumView(BandPlot* plot, QWidget* parent = nullptr);
+  explicit PlotWithAxes(BandPlot* plot, QWidget* parent = nullptr);
 
   BandPlot* plot() const { return plot_; }
 

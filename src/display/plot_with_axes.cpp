@@ -1,4 +1,4 @@
-#include "display/spectrum_view.h"
+#include "display/plot_with_axes.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -22,16 +22,16 @@ QString Text(double value, double step) { return QString::fromStdString(TickLabe
 
 }  // namespace
 
-SpectrumView::SpectrumView(BandPlot* plot, QWidget* parent) : QWidget(parent), plot_(plot) {
-  setObjectName("SpectrumView");
+PlotWithAxes::PlotWithAxes(BandPlot* plot, QWidget* parent) : QWidget(parent), plot_(plot) {
+  setObjectName("PlotWithAxes");
   setAttribute(Qt::WA_OpaquePaintEvent);  // the cached strips cover every pixel
   plot_->setParent(this);
   setSizePolicy(plot_->sizePolicy());
-  connect(plot_, &BandPlot::scaleChanged, this, &SpectrumView::axesChanged);
+  connect(plot_, &BandPlot::scaleChanged, this, &PlotWithAxes::axesChanged);
   placePlot();
 }
 
-QMargins SpectrumView::margins() const {
+QMargins PlotWithAxes::margins() const {
   const QFontMetrics fm = fontMetrics();
   const int left = fm.horizontalAdvance(QStringLiteral("-000")) + kTick + kLabelGap + 2;
   // A line above the plot for the level unit, and the label nearest the top edge.
@@ -40,25 +40,25 @@ QMargins SpectrumView::margins() const {
   return {left, top, kRight, bottom};
 }
 
-QSize SpectrumView::sizeHint() const {
+QSize PlotWithAxes::sizeHint() const {
   const QMargins m = margins();
   return plot_->sizeHint().grownBy(m);
 }
 
-QSize SpectrumView::minimumSizeHint() const {
+QSize PlotWithAxes::minimumSizeHint() const {
   const QMargins m = margins();
   return plot_->minimumSize().grownBy(m);
 }
 
-void SpectrumView::placePlot() {
+void PlotWithAxes::placePlot() {
   QRect area = rect().marginsRemoved(margins());
   if (!area.isValid()) area = QRect(margins().left(), margins().top(), 1, 1);
   if (plot_->geometry() != area) plot_->setGeometry(area);
 }
 
-void SpectrumView::resizeEvent(QResizeEvent*) { placePlot(); }
+void PlotWithAxes::resizeEvent(QResizeEvent*) { placePlot(); }
 
-void SpectrumView::changeEvent(QEvent* event) {
+void PlotWithAxes::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) {
     key_ = Key{};
     placePlot();
@@ -67,47 +67,47 @@ void SpectrumView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
-void SpectrumView::setFrequencyScale(double sampleRate, int32_t fftLen) {
+void PlotWithAxes::setFrequencyScale(double sampleRate, int32_t fftLen) {
   if (sampleRate == sampleRate_ && fftLen == fftLen_) return;
   sampleRate_ = sampleRate;
   fftLen_ = fftLen;
   axesChanged();
 }
 
-void SpectrumView::axesChanged() {
+void PlotWithAxes::axesChanged() {
   // The plot repaints itself; only the strips around it may need new labels.
   update(QRegion(rect()).subtracted(plot_->geometry()));
 }
 
-double SpectrumView::labelRate() const {
+double PlotWithAxes::labelRate() const {
   return plot_->frameSampleRate() > 0 ? plot_->frameSampleRate() : sampleRate_;
 }
 
-int32_t SpectrumView::labelFftLen() const {
+int32_t PlotWithAxes::labelFftLen() const {
   return plot_->frameFftLen() > 0 ? plot_->frameFftLen() : fftLen_;
 }
 
-const std::vector<SpectrumView::Label>& SpectrumView::frequencyLabels() {
+const std::vector<PlotWithAxes::Label>& PlotWithAxes::frequencyLabels() {
   refresh(devicePixelRatioF());
   return freqLabels_;
 }
 
-const std::vector<SpectrumView::Label>& SpectrumView::levelLabels() {
+const std::vector<PlotWithAxes::Label>& PlotWithAxes::levelLabels() {
   refresh(devicePixelRatioF());
   return levelLabels_;
 }
 
-double SpectrumView::frequencyStep() {
+double PlotWithAxes::frequencyStep() {
   refresh(devicePixelRatioF());
   return freqStep_;
 }
 
-double SpectrumView::levelStep() {
+double PlotWithAxes::levelStep() {
   refresh(devicePixelRatioF());
   return levelStep_;
 }
 
-void SpectrumView::refresh(qreal dpr) {
+void PlotWithAxes::refresh(qreal dpr) {
   // A hidden widget gets its resize event only when shown.
   placePlot();
   const Key key{size(), plot_->scaleLeft(), plot_->scaleWidth(), labelRate(), labelFftLen(), dpr};
@@ -206,13 +206,13 @@ void SpectrumView::refresh(qreal dpr) {
   for (const Label& l : levelLabels_) p.drawLine(beside - kTick + 1, l.tick, beside, l.tick);
 }
 
-void SpectrumView::paintEvent(QPaintEvent*) {
+void PlotWithAxes::paintEvent(QPaintEvent*) {
   refresh(devicePixelRatioF());
   QPainter p(this);
   p.drawImage(0, 0, axes_);
 }
 
-QImage SpectrumView::picture(qreal dpr) {
+QImage PlotWithAxes::picture(qreal dpr) {
   if (!(dpr > 0)) dpr = 1;
   refresh(dpr);
   QImage out = axes_.copy();

@@ -1,4 +1,4 @@
-#include "display/spectrum_view.h"
+#include "display/plot_with_axes.h"
 
 #include <gtest/gtest.h>
 
@@ -106,7 +106,7 @@ TEST(SpectrumSharpness, TwiceThePixelsAndLinesOneDevicePixelWide) {
   EXPECT_EQ(traceTwo[0].second, 1);
 
   // The axes around it double too.
-  SpectrumView view(new BandPlot);
+  PlotWithAxes view(new BandPlot);
   view.resize(700, 200);
   EXPECT_EQ(view.picture(2).size(), QSize(1400, 400));
 }
@@ -123,7 +123,7 @@ TEST(SpectrumAxes, RoundLabelsOnThePlacesTheyName) {
     for (const ViewSize& s : sizes) {
       SCOPED_TRACE(::testing::Message() << rate << " Hz, " << s.width << " x " << s.height);
       auto* plot = new BandPlot;
-      SpectrumView view(plot);
+      PlotWithAxes view(plot);
       view.resize(s.width, s.height);
       ScaleAfterStart(*plot);
       view.setFrequencyScale(rate, 8192);
@@ -134,8 +134,8 @@ TEST(SpectrumAxes, RoundLabelsOnThePlacesTheyName) {
       const auto& f = view.frequencyLabels();
       ASSERT_GE(f.size(), 3u);
       const double spacing = fStep / (3686 * rate / 8192) * area.width();
-      EXPECT_GE(spacing, SpectrumView::kMinLabelSpacingPx);
-      EXPECT_LT(spacing, 2.5 * SpectrumView::kMinLabelSpacingPx);
+      EXPECT_GE(spacing, PlotWithAxes::kMinLabelSpacingPx);
+      EXPECT_LT(spacing, 2.5 * PlotWithAxes::kMinLabelSpacingPx);
       for (size_t i = 0; i < f.size(); ++i) {
         EXPECT_TRUE(view.rect().contains(f[i].rect)) << f[i].text.toStdString();
         EXPECT_EQ(f[i].text, QString::number(f[i].value));
@@ -150,7 +150,7 @@ TEST(SpectrumAxes, RoundLabelsOnThePlacesTheyName) {
       const auto& l = view.levelLabels();
       ASSERT_GE(l.size(), 2u);
       const double levelSpan = PlotHeightToLevelDb(BandPlot::kScaleHeight) - PlotHeightToLevelDb(0);
-      EXPECT_GE(view.levelStep() / levelSpan * area.height(), SpectrumView::kMinLabelSpacingPx);
+      EXPECT_GE(view.levelStep() / levelSpan * area.height(), PlotWithAxes::kMinLabelSpacingPx);
       for (size_t i = 0; i < l.size(); ++i) {
         EXPECT_TRUE(view.rect().contains(l[i].rect)) << l[i].text.toStdString();
         EXPECT_LT(l[i].rect.right(), area.left());
@@ -168,7 +168,7 @@ TEST(SpectrumAxes, TraceAtALevelLiesOnThatLevelsLabel) {
   for (int h : {333, 640, 900}) {
     SCOPED_TRACE(h);
     auto* plot = new BandPlot;
-    SpectrumView view(plot);
+    PlotWithAxes view(plot);
     view.resize(800, h);
     (void)view.levelStep();  // lays the hidden view out
     ScaleAfterStart(*plot);
@@ -192,7 +192,7 @@ TEST(SpectrumAxes, TraceAtALevelLiesOnThatLevelsLabel) {
 // Narrowing the band, a new rate and a new size each choose the labels again.
 TEST(SpectrumAxes, LabelsFollowTheBandTheRateAndTheSize) {
   auto* plot = new BandPlot;
-  SpectrumView view(plot);
+  PlotWithAxes view(plot);
   view.resize(1000, 300);
   ScaleAfterStart(*plot);
   view.setFrequencyScale(12000, 8192);
