@@ -126,6 +126,11 @@ double TimeTickStep(double secondsPerPixel, double minPixels) {
   return std::end(kSteps)[-1];
 }
 
+double TimeMarkStep(double secondsPerRow, double minRows) {
+  if (!(secondsPerRow > 0)) return 60;
+  return std::max(60.0, TimeTickStep(secondsPerRow, minRows));
+}
+
 double FirstTimeTick(double t0, double step) {
   // 1970-01-05 was a Monday; every shorter step divides a day and starts at midnight.
   const double anchor = step >= 604800 ? 4 * 86400.0 : 0.0;

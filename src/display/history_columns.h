@@ -50,5 +50,7 @@ ValueTicks NiceTicks(double lo, double minStep);
 // or after t0. Ticks fall on round UTC times: hours from midnight, weeks from a Monday.
 double TimeTickStep(double secondsPerPixel, double minPixels);
 double FirstTimeTick(double t0, double step);
+// The same steps for the waterfall's time marks, a minute at the least.
+double TimeMarkStep(double secondsPerRow, double minRows);
 
 }  // namespace corvane

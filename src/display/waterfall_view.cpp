@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "display/axis_ticks.h"
+#include "display/history_columns.h"
 #include "display/wf_colours.h"
 
 namespace corvane {
@@ -128,7 +128,7 @@ std::vector<WaterfallView::TimeMark> WaterfallView::timeMarks() const {
   if (oldest < 0 || timeAt(1) <= timeAt(oldest)) return marks;
   const double secondsPerRow = (timeAt(1) - timeAt(oldest)) / (oldest - 1);
   const double dpr = devicePixelRatioF() > 0 ? devicePixelRatioF() : 1.0;
-  const auto step = static_cast<double>(TimeMarkStep(secondsPerRow, 40 * dpr));
+  const double step = TimeMarkStep(secondsPerRow, 40 * dpr);
   // A mark on the first row of each new step, the row where the time passes a multiple.
   for (int y = 1; y < oldest; ++y) {
     const double newer = timeAt(y), older = timeAt(y + 1);

@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "common/numtext.h"
-#include "display/axis_ticks.h"
+#include "display/axis_scales.h"
 #include "display/waterfall_view.h"
 
 namespace corvane {
@@ -178,7 +178,7 @@ std::vector<FrequencyScale::Label> FrequencyScale::labels() const {
   std::vector<Label> out;
   const double loHz = left_ * hzPerBin_;
   const double spanHz = width_ * hzPerBin_;
-  const double step = TickStep(spanHz, width());
+  const double step = RoundTickStep(spanHz, width(), 80);
   if (step <= 0) return out;
   for (double hz : TickValues(loHz, loHz + spanHz, step)) {
     const auto x = static_cast<int>(std::floor((hz - loHz) / spanHz * width()));

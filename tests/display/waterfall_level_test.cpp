@@ -1,11 +1,11 @@
-// The waterfall's automatic level and the round steps of its scales.
+// The waterfall's automatic level and the steps of its time marks.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "display/axis_ticks.h"
+#include "display/history_columns.h"
 #include "display/waterfall_level.h"
 #include "display/wf_colours.h"
 
@@ -52,33 +52,8 @@ TEST(AutoWaterfallLevel, FollowsTheFloorWithoutFlickering) {
   EXPECT_EQ(Colour(10 * high, s, 0).g, 255);
 }
 
-// Labels along an axis stand 80 px apart or more, never more than 2.5 times that, on round
-// 1-2-5 steps; the next smaller round step would crowd them.
-TEST(AxisTicks, RoundStepsThatNeverCrowd) {
-  struct Case {
-    double span, pixels;
-  };
-  for (const Case& c : {Case{5400, 800}, Case{5400, 1500}, Case{22050, 1600}, Case{300, 400},
-                        Case{12, 700}, Case{0.7, 90}, Case{96000, 300}}) {
-    const double step = TickStep(c.span, c.pixels);
-    const double apart = step / c.span * c.pixels;
-    EXPECT_GE(apart, 80 - 1e-6) << c.span << " over " << c.pixels;
-    EXPECT_LE(apart, 200 + 1e-6) << c.span << " over " << c.pixels;
-    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
-    EXPECT_TRUE(std::abs(mantissa - 1) < 1e-9 || std::abs(mantissa - 2) < 1e-9 ||
-                std::abs(mantissa - 5) < 1e-9)
-        << step;
-    const double smaller = mantissa == 1 ? step / 2 : mantissa == 2 ? step / 2 : step * 2 / 5;
-    EXPECT_LT(smaller / c.span * c.pixels, 80) << step;
-  }
-  EXPECT_EQ(TickStep(5400, 800), 1000);
-  const std::vector<double> ticks = TickValues(150, 5400, 1000);
-  EXPECT_EQ(ticks, (std::vector<double>{1000, 2000, 3000, 4000, 5000}));
-  EXPECT_EQ(TickStep(0, 800), 0);
-}
-
 // A mark a minute while rows come fast enough to keep them apart, wider steps when not.
-TEST(AxisTicks, TimeMarksAboutEveryMinute) {
+TEST(WaterfallTimeMarks, AboutEveryMinute) {
   EXPECT_EQ(TimeMarkStep(8192.0 / 48000, 40), 60);
   EXPECT_EQ(TimeMarkStep(8192.0 / 12000, 40), 60);
   EXPECT_EQ(TimeMarkStep(65536.0 / 8000, 40), 600);  // 8.2 s a row: 73 rows apart
