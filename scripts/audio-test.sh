@@ -34,7 +34,7 @@ live)
   paplay --device=testsink --latency-msec=1000 iq.wav &
   player=$!
   sleep 0.5
-  seconds=15
+  seconds=20
   "$corvane" --input TestSource --start --log --quit-after "$seconds" --record rec \
     >out.txt 2>err.txt || fail "corvane exited with $? ($(tail -3 err.txt))"
   [ -f SIGREC.TXT ] || fail "no log written ($(tail -3 err.txt))"
@@ -57,16 +57,19 @@ live)
     (cd replay && "$corvane" --input "../$f" --start --log --fast >>out.txt 2>>err.txt) \
       || fail "the replay of $f exited with $?"
   done
-  # Joined on the second: the same frequency, the S/N within 0.1 dB, once the replay's
-  # averages hold only recorded blocks (its first 5 records).
-  awk 'NR == FNR { if (++n > 5) { f[$1] = $2; s[$1] = $5 }; next }
+  # Joined on the second: the same frequency, and the S/N within 0.5 dB once the replay's
+  # averages and its stability period hold only recorded blocks (4 + 4 blocks of 0.68 s from
+  # its start: its first 7 records). Not closer: the recording begins on the first whole
+  # second, mid-block, so the replay cuts its blocks at other places than the live run did
+  # and their noise differs (records 0.2 dB apart were seen).
+  awk 'NR == FNR { if (++n > 7) { f[$1] = $2; s[$1] = $5 }; next }
        ($1 in f) {
          both++
          if ($2 != f[$1]) { print $1 ": frequency " $2 " live, " f[$1] " replayed"; bad = 1 }
          if ($5 != -99.0 && s[$1] != -99.0) {
            compared++
            d = $5 - s[$1]; if (d < 0) d = -d
-           if (d > 0.1 + 1e-9) { print $1 ": S/N " $5 " live, " s[$1] " replayed"; bad = 1 }
+           if (d > 0.5 + 1e-9) { print $1 ": S/N " $5 " live, " s[$1] " replayed"; bad = 1 }
          }
        }
        END { if (compared < 4) { print "only " compared " records to compare of " both; bad = 1 }
