@@ -23,15 +23,15 @@ struct SeriesStyle {
   int decimals;  // in the cursor's reading; -1: whole hertz when whole, else three places
 };
 
-struct PaneSpec {
+struct PaneStyle {
   const char* title;
   double weight;   // share of the height
   double minSpan;  // the value axis spans at least this much
   std::vector<SeriesStyle> series;
 };
 
-const std::array<PaneSpec, HistoryPlot::kPanes>& Panes() {
-  static const std::array<PaneSpec, HistoryPlot::kPanes> panes = {{
+const std::array<PaneStyle, HistoryPlot::kPanes>& Panes() {
+  static const std::array<PaneStyle, HistoryPlot::kPanes> panes = {{
       {"S/N",
        1.5,
        4.0,
@@ -183,7 +183,7 @@ void HistoryPlot::arrange(const QRect& area, double t0, double t1) {
   const int avail =
       std::max(kPanes * 20, area.bottom() - axisH - y - kPanes * headerH - (kPanes - 1) * paneGap);
   double weights = 0;
-  for (const PaneSpec& s : Panes()) weights += s.weight;
+  for (const PaneStyle& s : Panes()) weights += s.weight;
   for (int i = 0; i < kPanes; ++i) {
     const int h = static_cast<int>(avail * Panes()[static_cast<size_t>(i)].weight / weights);
     PaneLayout& l = panes_[static_cast<size_t>(i)];
@@ -234,7 +234,7 @@ void HistoryPlot::paint(QPainter& p, const QRect& area, double t0, double t1) {
 }
 
 void HistoryPlot::paintPane(QPainter& p, int pane, double t0, double t1) {
-  const PaneSpec& spec = Panes()[static_cast<size_t>(pane)];
+  const PaneStyle& style = Panes()[static_cast<size_t>(pane)];
   PaneLayout& l = panes_[static_cast<size_t>(pane)];
   const QRect& plot = l.plot;
   const QFontMetrics fm(font_);
@@ -243,7 +243,7 @@ void HistoryPlot::paintPane(QPainter& p, int pane, double t0, double t1) {
   std::vector<ColumnReduction> reduced;
   std::vector<float> values;
   size_t outageSource = 0, mostColumns = 0;
-  for (const SeriesStyle& s : spec.series) {
+  for (const SeriesStyle& s : style.series) {
     if (!history_ || (*history_)[s.field].empty()) continue;
     const HistorySeries& series = (*history_)[s.field];
     present.push_back(&s);
@@ -270,10 +270,10 @@ void HistoryPlot::paintPane(QPainter& p, int pane, double t0, double t1) {
     lo = std::min(lo, alarmDb_);
     hi = std::max(hi, alarmDb_);
   }
-  if (hi - lo < spec.minSpan) {
+  if (hi - lo < style.minSpan) {
     const double mid = (hi + lo) / 2;
-    lo = mid - spec.minSpan / 2;
-    hi = mid + spec.minSpan / 2;
+    lo = mid - style.minSpan / 2;
+    hi = mid + style.minSpan / 2;
   }
   const double pad = (hi - lo) * 0.06;
   lo -= pad;
@@ -370,8 +370,8 @@ void HistoryPlot::paintPane(QPainter& p, int pane, double t0, double t1) {
   p.setPen(kText);
   const int base = l.header.top() + (l.header.height() - fm.height()) / 2;
   int x = l.header.left();
-  p.drawText(QRect(x, base, 400, fm.height()), Qt::AlignLeft | Qt::AlignVCenter, spec.title);
-  x += QFontMetrics(bold).horizontalAdvance(spec.title) + fm.height();
+  p.drawText(QRect(x, base, 400, fm.height()), Qt::AlignLeft | Qt::AlignVCenter, style.title);
+  x += QFontMetrics(bold).horizontalAdvance(style.title) + fm.height();
   p.setFont(font_);
   auto entry = [&](const QPen& pen, const QString& text) {
     const int ymid = base + fm.height() / 2;
