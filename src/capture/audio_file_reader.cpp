@@ -101,6 +101,7 @@ void AudioFileReader::Close() {
   bytes_.reset();
   error_.clear();
   formatName_.clear();
+  comment_.clear();
   sampleRate_ = channels_ = 0;
   frames_ = position_ = 0;
   unfinished_ = shortRead_ = exactIn16_ = false;
@@ -146,6 +147,8 @@ bool AudioFileReader::OpenOver(std::unique_ptr<SndfileBytes> bytes) {
                 " Hz: outside 1 Hz … 384 kHz");
   }
   formatName_ = container + ", " + encoding;
+  const char* comment = sf_get_string(sf_, SF_STR_COMMENT);
+  comment_ = comment != nullptr ? comment : "";
   sampleRate_ = info.samplerate;
   channels_ = info.channels;
   const int subtype = info.format & SF_FORMAT_SUBMASK;

@@ -49,6 +49,8 @@ class AudioFileReader {
   const std::string& formatName() const { return formatName_; }
   // The header did not give the length (a FLAC recording that was never finished).
   bool unfinished() const { return unfinished_; }
+  // The file's comment tag (FLAC's or WAV's), empty when it has none.
+  const std::string& comment() const { return comment_; }
 
   // Reads up to maxFrames frames from the current position as interleaved stereo into
   // `stereo` (room for 2 * maxFrames values); returns the frames read. Fewer than asked
@@ -78,6 +80,7 @@ class AudioFileReader {
   int channels_ = 0;
   int64_t frames_ = 0;
   int64_t position_ = 0;
+  std::string comment_;
   bool unfinished_ = false;
   bool shortRead_ = false;
   // 8- and 16-bit integers read as 16-bit values: the same numbers as through doubles.

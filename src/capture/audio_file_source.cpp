@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "capture/recording_name.h"
 
@@ -28,13 +30,28 @@ bool AudioFileSource::open(double /*sampleRate*/, int frames, QString* error) {
   }
   total_ = reader_.frames();
   int64_t startUtc = 0;
+  int64_t passOver = 0;
   if (ParseRecordingFileName(path, &startUtc)) {
     firstFrame_ = QDateTime::fromSecsSinceEpoch(startUtc, Qt::UTC);
+    // The live run's blocks began this far in: the replay cuts them at the same frames.
+    if (ParseBlockOffsetComment(reader_.comment(), &passOver) &&
+        passOver <= total_ - frames) {
+      std::vector<int16_t> scratch(2 * static_cast<size_t>(std::min<int64_t>(passOver, 65536)));
+      for (int64_t left = passOver; left > 0;) {
+        const int64_t n = std::min<int64_t>(left, 65536);
+        if (reader_.ReadFrames(scratch.data(), n) != n) {
+          return fail(QStringLiteral("unreadable at frame %1").arg(reader_.position()));
+        }
+        left -= n;
+      }
+    } else {
+      passOver = 0;
+    }
   } else {
     firstFrame_ = QFileInfo(path_).lastModified().addMSecs(
         -std::llround(1000.0 * static_cast<double>(total_) / reader_.sampleRate()));
   }
-  startPacing(reader_.sampleRate(), frames);
+  startPacing(reader_.sampleRate(), frames, passOver);
   return true;
 }
 

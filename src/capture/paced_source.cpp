@@ -11,10 +11,10 @@ PacedSource::PacedSource(bool fast, QObject* parent) : BlockSource(parent), fast
   connect(&timer_, &QTimer::timeout, this, &PacedSource::onTimer);
 }
 
-void PacedSource::startPacing(double rate, int frames) {
+void PacedSource::startPacing(double rate, int frames, qint64 passedOver) {
   rate_ = rate;
   frames_ = frames;
-  delivered_ = 0;
+  delivered_ = passedOver;
   buffer_ = nullptr;
   running_ = true;
   clock_.start();

@@ -22,8 +22,9 @@ class PacedSource : public BlockSource {
 
  protected:
   PacedSource(bool fast, QObject* parent);
-  // Called by open() of the subclass once it is ready to deliver.
-  void startPacing(double rate, int frames);
+  // Called by open() of the subclass once it is ready to deliver. Frames passed over before
+  // the first block count as delivered: the clock stays on the source's own timeline.
+  void startPacing(double rate, int frames, qint64 passedOver = 0);
   // Fills one block of `frames` stereo frames; false when there are no more blocks.
   virtual bool fillBlock(int16_t* buffer, int frames) = 0;
   bool running() const { return running_; }

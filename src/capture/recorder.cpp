@@ -202,6 +202,10 @@ int64_t Recorder::OpenFileFrom(int64_t frame, int64_t limit) {
     }
     sf_set_string(file->sf, SF_STR_SOFTWARE, "Corvane");
     sf_set_string(file->sf, SF_STR_DATE, IsoUtcText(second).c_str());
+    // `frame_` .. `limit` is the block being written.
+    const int64_t blockFrames = limit - frame_;
+    sf_set_string(file->sf, SF_STR_COMMENT,
+                  BlockOffsetComment((limit - first) % blockFrames).c_str());
 
     file_ = std::move(file);
     path_ = path;

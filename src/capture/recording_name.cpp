@@ -25,6 +25,26 @@ std::string RecordingFileName(int64_t utcSeconds) {
   return "corvane-" + iso + ".flac";
 }
 
+std::string BlockOffsetComment(int64_t frames) {
+  return "block_offset=" + std::to_string(frames);
+}
+
+bool ParseBlockOffsetComment(const std::string& comment, int64_t* frames) {
+  static constexpr char kKey[] = "block_offset=";
+  const size_t at = comment.find(kKey);
+  if (at == std::string::npos || (at > 0 && comment[at - 1] != ' ')) return false;
+  size_t i = at + sizeof kKey - 1;
+  int64_t n = 0;
+  const size_t first = i;
+  for (; i < comment.size() && comment[i] >= '0' && comment[i] <= '9'; ++i) {
+    if (i - first >= 12) return false;
+    n = n * 10 + (comment[i] - '0');
+  }
+  if (i == first || (i < comment.size() && comment[i] != ' ')) return false;
+  *frames = n;
+  return true;
+}
+
 bool ParseRecordingFileName(const std::string& path, int64_t* utcSeconds) {
   const size_t slash = path.find_last_of('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);

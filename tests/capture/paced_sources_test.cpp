@@ -216,8 +216,11 @@ TEST_F(AudioFileSourceTest, TellsItsLengthAndWhenItsFirstFrameWasTaken) {
   }
 }
 
-// What the recorder wrote plays back as the same frames, from the time in the file's name.
-TEST_F(AudioFileSourceTest, ARecordingPlaysBackTheFramesRecorded) {
+// What the recorder wrote plays back as the same frames, from the time in the file's name,
+// cut into blocks where the live run cut them: the recording begins on the whole second,
+// 800 frames into the first live block of 1000, so the replay passes over the 200 frames
+// before the next block boundary and its clock counts them.
+TEST_F(AudioFileSourceTest, ARecordingPlaysBackTheLiveBlocksOnTheirTimes) {
   RecorderOptions options;
   options.directory = QFile::encodeName(dir_.path()).toStdString();
   options.sampleRate = 8000;
@@ -230,26 +233,28 @@ TEST_F(AudioFileSourceTest, ARecordingPlaysBackTheFramesRecorded) {
         block[2 * i] = static_cast<int16_t>(b * 1000 + i);
         block[2 * i + 1] = static_cast<int16_t>(-b);
       }
-      // 2026-12-08 18:00:00 UTC is the first frame.
-      rec.Write(block.data(), 1000, 1796752800LL * 1'000'000 + (b + 1) * 125'000);
+      // The first frame at 2026-12-08 17:59:59.9 UTC.
+      rec.Write(block.data(), 1000, 1796752800LL * 1'000'000 - 100'000 + (b + 1) * 125'000);
     }
   }
   const QString path = dir_.filePath("corvane-20261208T180000Z.flac");
   ASSERT_TRUE(QFile::exists(path));
   AudioFileSource source(path, true);
-  ASSERT_TRUE(source.open(8000, 4096, nullptr));
-  EXPECT_EQ(source.totalFrames(), 20000);
+  ASSERT_TRUE(source.open(8000, 1000, nullptr));
+  EXPECT_EQ(source.totalFrames(), 19200);
   EXPECT_EQ(source.firstFrameTime(), QDateTime(QDate(2026, 12, 8), QTime(18, 0, 0), Qt::UTC));
+  EXPECT_EQ(source.framesDelivered(), 200);
   QSignalSpy finished(&source, &BlockSource::finished);
-  const auto blocks = RunToEnd(source, 4096, 100, finished);
-  ASSERT_EQ(blocks.size(), 4u);  // the last 3616 frames are less than a block
+  const auto blocks = RunToEnd(source, 1000, 100, finished);
+  ASSERT_EQ(blocks.size(), 19u);
   for (size_t b = 0; b < blocks.size(); ++b) {
-    for (int i = 0; i < 4096; ++i) {
-      const int n = static_cast<int>(b) * 4096 + i;
+    for (int i = 0; i < 1000; ++i) {
+      const int n = static_cast<int>(b + 1) * 1000 + i;
       ASSERT_EQ(blocks[b][2 * i], n) << n;
       ASSERT_EQ(blocks[b][2 * i + 1], -(n / 1000)) << n;
     }
   }
+  EXPECT_EQ(source.framesDelivered(), 19200);
 }
 
 int PeakBin(const std::vector<int16_t>& block, int n) {

@@ -348,6 +348,16 @@ TEST(RecordingFileName, NamesAndReadsBackTheUtcStart) {
                             "corvane-20261208T180000Zx.flac", "xcorvane-20261208T180000Z.flac"}) {
     EXPECT_FALSE(ParseRecordingFileName(other, &t)) << other;
   }
+  // The comment that tells the replay where the live blocks began.
+  int64_t offset = -1;
+  EXPECT_TRUE(ParseBlockOffsetComment(BlockOffsetComment(1234), &offset));
+  EXPECT_EQ(offset, 1234);
+  EXPECT_TRUE(ParseBlockOffsetComment("note block_offset=0", &offset));
+  EXPECT_EQ(offset, 0);
+  for (const char* other : {"", "block_offset=", "block_offset=12x", "xblock_offset=5",
+                            "block_offset=-5", "block_offset=1234567890123"}) {
+    EXPECT_FALSE(ParseBlockOffsetComment(other, &offset)) << other;
+  }
 }
 
 }  // namespace
