@@ -497,11 +497,17 @@ void CorvaneWindow::Timer1_Timer(const QDateTime& second) {
   }
   const QDateTime stamp = clock_ ? clock_() : second;
   const DateTime now = ToDateTime(stamp);
-  setWindowTitle(QString(kCaptionClock) + QString(20, QLatin1Char(' ')) +
-                 Q(FormatPattern(now, "yyyy/MM/dd  hh:mm:ss")));
+  tickCaption_ = QString(kCaptionClock) + QString(20, QLatin1Char(' ')) +
+                 Q(FormatPattern(now, "yyyy/MM/dd  hh:mm:ss"));
   engine_.TickDrift(Leading(c_->panel->AVConst));
-  ApplyDriftReadout();
-  calibrated_->Show();
+  // A fast run ticks hundreds of times a second: what a tick shows waits for the read-outs'
+  // next frame, as a block's figures do.
+  tickShown_ = false;
+  if (fast_ && captureRunning_) {
+    blockLoop_->readoutFrames().changed();
+  } else {
+    ShowTick();
+  }
   LogPanel& log = *c_->log;
   if (log.RecordDue(captureRunning_)) {
     log.WriteRecord(now, Module1::FFTLen,
@@ -511,6 +517,13 @@ void CorvaneWindow::Timer1_Timer(const QDateTime& second) {
     engine_.ResetLogValues();
   }
   log.AdvanceTick();
+}
+
+void CorvaneWindow::ShowTick() {
+  tickShown_ = true;
+  if (windowTitle() != tickCaption_) setWindowTitle(tickCaption_);
+  ApplyDriftReadout();
+  calibrated_->Show();
 }
 
 void CorvaneWindow::ApplyDriftReadout() {

@@ -140,6 +140,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   void Notice(const QString& text);
   SourceEntry ChosenSource() const;
   void ApplyDriftReadout();
+  // The caption's clock, the drift and the calibrated read-outs of the latest tick.
+  void ShowTick();
   void PublishAlarm();
   QDateTime ClockNow() const;
   // The waterfall on the plot's frequency axis; docked, its picture's edges under the
@@ -169,6 +171,8 @@ class CorvaneWindow : public QMainWindow, public EngineHost, public BlockLoopHos
   QString recordDir_ = QStringLiteral("recordings");
   std::function<void()> alarmSoundStandIn_;
   bool fast_ = false;
+  QString tickCaption_;
+  bool tickShown_ = true;
   bool captureRunning_ = false;
   bool openFailed_ = false;
   bool closing_ = false;

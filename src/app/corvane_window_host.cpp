@@ -98,7 +98,11 @@ void CorvaneWindow::ApplyReadouts(const Readouts& r) {
     SetLabelColour(c_->CarrStabMsg, r.CarrStabColour);
     carrStabColour_ = r.CarrStabColour;
   }
-  ApplyDriftReadout();
+  if (tickShown_) {
+    ApplyDriftReadout();
+  } else {
+    ShowTick();
+  }
   SetTextIfChanged(c_->AlarmVisual, r.AlarmVisual);
   if (alarmColour_ != r.AlarmColour) {
     SetLabelColour(c_->AlarmVisual, r.AlarmColour);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "display/history_columns.h"
 #include "display/wf_colours.h"
@@ -44,8 +45,8 @@ int WaterfallView::columnOf(double bins) const {
   return static_cast<int>(std::floor(std::clamp((bins - scaleLeft_) / s, -1.0e6, 1.0e6)));
 }
 
-void WaterfallView::paintRow(const float* avgPwr, int fMinBin, int fMaxBin, float gain,
-                             double threshold, uint8_t palette) {
+void WaterfallView::takeRow(const float* avgPwr, int fMinBin, int fMaxBin) {
+  peaks_.clear();
   const int width = ring_.width();
   const double s = binsPerColumn();
   fMinBin = std::max(fMinBin, 0);
@@ -54,43 +55,60 @@ void WaterfallView::paintRow(const float* avgPwr, int fMinBin, int fMaxBin, floa
 
   // A column spans [c*s, (c+1)*s) bins and bin k spans [k, k+1): each column shows the
   // strongest bin that overlaps it, so no bin is skipped and none is stretched into a gap.
-  const int firstCol = std::max(0, columnOf(fMinBin));
+  firstCol_ = std::max(0, columnOf(fMinBin));
   const int lastCol = std::min(
       width - 1,
       static_cast<int>(std::ceil(std::clamp((fMaxBin + 1 - scaleLeft_) / s, -1.0e6, 1.0e6))) - 1);
-  auto* row = reinterpret_cast<QRgb*>(ring_.scanLine(top_));
-  for (int c = firstCol; c <= lastCol; ++c) {
+  for (int c = firstCol_; c <= lastCol; ++c) {
     const int kLo = std::max(fMinBin, static_cast<int>(std::floor(scaleLeft_ + c * s)));
     const int kHi =
         std::min(fMaxBin, static_cast<int>(std::ceil(scaleLeft_ + (c + 1) * s)) - 1);
-    if (kHi < kLo) continue;
+    if (kHi < kLo) {
+      peaks_.push_back(std::numeric_limits<float>::quiet_NaN());
+      continue;
+    }
     float peak = avgPwr[kLo];
     for (int k = kLo + 1; k <= kHi; ++k) peak = std::max(peak, avgPwr[k]);
-    // The level rises with the power, so the largest power gives the largest level.
-    row[c] = WFColsPacked(WaterfallLevel(peak, gain, threshold), palette);
+    peaks_.push_back(peak);
   }
 }
 
+void WaterfallView::paintRow(const float* avgPwr, int fMinBin, int fMaxBin, float gain,
+                             double threshold, uint8_t palette) {
+  takeRow(avgPwr, fMinBin, fMaxBin);
+  paintRow(gain, threshold, palette);
+}
+
 double WaterfallView::drawnFloor(const float* avgPwr, int fMinBin, int fMaxBin) {
-  const double s = binsPerColumn();
-  fMinBin = std::max(fMinBin, 0);
-  fMaxBin = std::min(fMaxBin, kMaxBin);
-  if (s <= 0 || fMaxBin < fMinBin) return 0;
-  const int firstCol = std::max(0, columnOf(fMinBin));
-  const int lastCol = std::min(
-      ring_.width() - 1,
-      static_cast<int>(std::ceil(std::clamp((fMaxBin + 1 - scaleLeft_) / s, -1.0e6, 1.0e6))) - 1);
-  peaks_.clear();
-  for (int c = firstCol; c <= lastCol; ++c) {
-    const int kLo = std::max(fMinBin, static_cast<int>(std::floor(scaleLeft_ + c * s)));
-    const int kHi =
-        std::min(fMaxBin, static_cast<int>(std::ceil(scaleLeft_ + (c + 1) * s)) - 1);
-    if (kHi < kLo) continue;
-    peaks_.push_back(*std::max_element(avgPwr + kLo, avgPwr + kHi + 1));
+  takeRow(avgPwr, fMinBin, fMaxBin);
+  return drawnFloor();
+}
+
+void WaterfallView::paintRow(float gain, double threshold, uint8_t palette) {
+  auto* row = reinterpret_cast<QRgb*>(ring_.scanLine(top_)) + firstCol_;
+  // Where bins are fewer than columns, neighbours show the same bin: its colour once.
+  float last = std::numeric_limits<float>::quiet_NaN();
+  QRgb colour = 0;
+  for (size_t i = 0; i < peaks_.size(); ++i) {
+    const float peak = peaks_[i];
+    if (std::isnan(peak)) continue;
+    // The level rises with the power, so the largest power gives the largest level.
+    if (!(peak == last)) {
+      colour = WFColsPacked(WaterfallLevel(peak, gain, threshold), palette);
+      last = peak;
+    }
+    row[i] = colour;
   }
-  if (peaks_.empty()) return 0;
-  auto mid = peaks_.begin() + static_cast<std::ptrdiff_t>(peaks_.size() / 2);
-  std::nth_element(peaks_.begin(), mid, peaks_.end());
+}
+
+double WaterfallView::drawnFloor() {
+  scratch_.clear();
+  for (const float p : peaks_) {
+    if (!std::isnan(p)) scratch_.push_back(p);
+  }
+  if (scratch_.empty()) return 0;
+  auto mid = scratch_.begin() + static_cast<std::ptrdiff_t>(scratch_.size() / 2);
+  std::nth_element(scratch_.begin(), mid, scratch_.end());
   return static_cast<double>(*mid);
 }
 

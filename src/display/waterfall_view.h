@@ -36,6 +36,11 @@ class WaterfallView : public QWidget {
   // The noise floor as a row of bins fMinBin .. fMaxBin would be drawn: the median of its
   // columns' powers (each the largest of its bins), 0 for an empty row.
   double drawnFloor(const float* avgPwr, int fMinBin, int fMaxBin);
+  // The same two in one pass over the bins: takeRow() finds each column's power, then
+  // drawnFloor() and paintRow() use them.
+  void takeRow(const float* avgPwr, int fMinBin, int fMaxBin);
+  double drawnFloor();
+  void paintRow(float gain, double threshold, uint8_t palette);
   // The time (seconds since 1970, UTC) of the row painted last; 0: none.
   void stampRow(double secondsUtc);
   // One row down: the bottom row is lost and the top row keeps a copy of the row just
@@ -69,7 +74,11 @@ class WaterfallView : public QWidget {
   double scaleWidth_ = kDefaultScaleWidthBins;
   QImage ring_;   // ring_.height() rows; row top_ is the top of the picture
   std::vector<double> rowTimes_;  // per ring row, as the pixels
-  std::vector<float> peaks_;      // drawnFloor's columns, kept so a row allocates nothing
+  // The row taken: the power of columns firstCol_ .. firstCol_ + size - 1, NaN where a
+  // column holds no bin; kept, with the median's scratch, so a row allocates nothing.
+  std::vector<float> peaks_;
+  std::vector<float> scratch_;
+  int firstCol_ = 0;
   int top_ = 0;
 };
 

@@ -124,7 +124,8 @@ void WaterfallWindow::paintRow(const float* avgPwr, int fMinBin, int fMaxBin) {
 void WaterfallWindow::paintRow(const float* avgPwr, int fMinBin, int fMaxBin,
                                double secondsUtc) {
   // Followed while off too, so that switching it on is right from the next row.
-  const WaterfallScale automatic = auto_.Follow(view_->drawnFloor(avgPwr, fMinBin, fMaxBin));
+  view_->takeRow(avgPwr, fMinBin, fMaxBin);
+  const WaterfallScale automatic = auto_.Follow(view_->drawnFloor());
   if (autoLevel_->isChecked()) {
     lastScale_ = automatic;
   } else {
@@ -132,8 +133,7 @@ void WaterfallWindow::paintRow(const float* avgPwr, int fMinBin, int fMaxBin,
     lastScale_ = {static_cast<float>(gain_->value()) / 20.0f,
                   static_cast<double>(threshold_->value())};
   }
-  view_->paintRow(avgPwr, fMinBin, fMaxBin, lastScale_.gain, lastScale_.threshold,
-                  static_cast<uint8_t>(palette_->value()));
+  view_->paintRow(lastScale_.gain, lastScale_.threshold, static_cast<uint8_t>(palette_->value()));
   view_->stampRow(secondsUtc);
 }
 

@@ -28,11 +28,15 @@ BackgroundAppender::~BackgroundAppender() {
 }
 
 void BackgroundAppender::Post(Job job) {
+  bool wake = true;
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->jobs.push_back(std::move(job));
+    // Gathering: the first job starts the wait, a full batch ends it.
+    const size_t n = shared_->jobs.size();
+    if (!shared_->sync) wake = n == 1 || n == kBatchJobs;
   }
-  shared_->wake.notify_one();
+  if (wake) shared_->wake.notify_one();
 }
 
 void BackgroundAppender::Append(const std::string& fileName, const std::string& line) {
@@ -46,14 +50,21 @@ void BackgroundAppender::Run(std::function<AppendResult()> job) {
 }
 
 void BackgroundAppender::SetSyncToDisk(bool on) {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->sync = on;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->sync = on;
+  }
+  shared_->wake.notify_one();
 }
 
 bool BackgroundAppender::WaitIdle(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(shared_->mutex);
-  return shared_->idle.wait_for(lock, limit,
-                                [this] { return shared_->jobs.empty() && !shared_->busy; });
+  shared_->hurry = true;
+  shared_->wake.notify_one();
+  const bool idle = shared_->idle.wait_for(
+      lock, limit, [this] { return shared_->jobs.empty() && !shared_->busy; });
+  shared_->hurry = false;
+  return idle;
 }
 
 size_t BackgroundAppender::pending() const {
@@ -66,6 +77,11 @@ void BackgroundAppender::Run(const std::shared_ptr<Shared>& s) {
   while (true) {
     s->wake.wait(lock, [&] { return s->stop || !s->jobs.empty(); });
     if (s->jobs.empty()) break;  // stopping, and nothing left to write
+    if (!s->sync && !s->busy) {
+      s->wake.wait_for(lock, kBatchWait, [&] {
+        return s->stop || s->hurry || s->sync || s->jobs.size() >= kBatchJobs;
+      });
+    }
     Job job = std::move(s->jobs.front());
     s->jobs.pop_front();
     s->busy = true;
@@ -81,7 +97,8 @@ void BackgroundAppender::Run(const std::shared_ptr<Shared>& s) {
     lock.unlock();
     if (done) done(r);
     lock.lock();
-    s->busy = false;
+    // A gathered batch is written to its end before the next wait.
+    s->busy = !s->jobs.empty();
     if (s->jobs.empty()) s->idle.notify_all();
   }
   s->idle.notify_all();

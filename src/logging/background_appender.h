@@ -37,7 +37,12 @@ class BackgroundAppender {
   void Run(std::function<AppendResult()> job);
   // Writes the held records, if any, to fileName.
   void Flush(const std::string& fileName);
+  // Off is for runs far faster than real time, and then the jobs are also gathered: the
+  // thread wakes when kBatchJobs wait or kBatchWait has passed since the first, a few times
+  // a second instead of for every record.
   void SetSyncToDisk(bool on);
+  static constexpr size_t kBatchJobs = 64;
+  static constexpr std::chrono::milliseconds kBatchWait{100};
   // Blocks until every queued job has run; false when `limit` passed first.
   bool WaitIdle(std::chrono::milliseconds limit);
   // Records held by the writer after the last job (for the program end's report).
@@ -57,6 +62,7 @@ class BackgroundAppender {
     bool busy = false;
     bool stop = false;
     bool sync = true;
+    bool hurry = false;  // someone waits for the jobs: no gathering
     size_t pending = 0;
     LogWriter writer;
     Done done;

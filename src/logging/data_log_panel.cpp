@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QMetaObject>
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 #include "logging/log_panel.h"
 
@@ -21,9 +23,13 @@ DataLogPanel::DataLogPanel(const MeasurementParams& params, QWidget* parent)
       "fraction of a bin, drift, levels in dBFS) in a CSV file");
   DataLogFile = new QLabel(parent);
   DataLogFile->setObjectName("DataLogFile");
-  appender_ = std::make_unique<BackgroundAppender>([this](const AppendResult& r) {
-    QMetaObject::invokeMethod(this, [this, r] { OnResult(r); }, Qt::QueuedConnection);
-  });
+  // Runs on the writer's thread; a success like the last one tells the window nothing new.
+  appender_ = std::make_unique<BackgroundAppender>(
+      [this, last = std::make_shared<std::optional<AppendResult>>()](const AppendResult& r) {
+        if (r.ok && *last == r) return;
+        *last = r;
+        QMetaObject::invokeMethod(this, [this, r] { OnResult(r); }, Qt::QueuedConnection);
+      });
   connect(DataLogOn, &QCheckBox::toggled, this, &DataLogPanel::Refresh);
 }
 
@@ -50,6 +56,8 @@ void DataLogPanel::SetSyncToDisk(bool on) {
     log->writer().SetSyncToDisk(on);
     return AppendResult{};
   });
+  // Without the sync the appender gathers the rows, too.
+  appender_->SetSyncToDisk(on);
 }
 
 void DataLogPanel::Refresh() {

@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 #include "common/numtext.h"
 #include "logging/log_record.h"
@@ -41,9 +43,13 @@ void LogPanel::TakeFileName() {
 
 LogPanel::LogPanel(MeasurementParams& params, QWidget* parent) : QObject(parent), p_(params) {
   // Results come back on the writer's thread and are shown from this one's event loop.
-  appender_ = std::make_unique<BackgroundAppender>([this](const AppendResult& r) {
-    QMetaObject::invokeMethod(this, [this, r] { OnWriteResult(r); }, Qt::QueuedConnection);
-  });
+  // Runs on the writer's thread; a success like the last one tells the window nothing new.
+  appender_ = std::make_unique<BackgroundAppender>(
+      [this, last = std::make_shared<std::optional<AppendResult>>()](const AppendResult& r) {
+        if (r.ok && *last == r) return;
+        *last = r;
+        QMetaObject::invokeMethod(this, [this, r] { OnWriteResult(r); }, Qt::QueuedConnection);
+      });
   IntervalLabel = new QLabel("Interval", parent);
   IntervalLabel->setObjectName("IntervalLabel");
   auto* logInterval = new ListPickBox(parent);
@@ -230,6 +236,11 @@ void LogPanel::PrependToGenInfo(const QString& line) {
     tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     tail.removeSelectedText();
   }
+  // A line laid out for the view keeps its shaped glyphs (2 KiB or more) after it has moved
+  // down out of sight; let it go once it is a screenful or two below the top. It is laid
+  // out again if someone scrolls down to it.
+  const QTextBlock below = GenInfo->document()->findBlockByNumber(kGenInfoShapedLines);
+  if (below.isValid() && below.layout()->lineCount() > 0) below.layout()->setText(QString());
   scrollDue_ = true;
   if (!scrollPaced_) ShowNewestLine();
 }

@@ -40,6 +40,7 @@ class LogPanel : public QObject {
  public:
   // GenInfo keeps this many of the newest records.
   static constexpr int kGenInfoLines = 5000;
+  static constexpr int kGenInfoShapedLines = 200;
 
   LogPanel(MeasurementParams& params, QWidget* parent);
 

@@ -17,6 +17,7 @@ struct AppendResult {
 
   // error, followed by the held and dropped counts when there are any; empty when ok.
   std::string StatusText() const;
+  bool operator==(const AppendResult&) const = default;
 };
 
 class LogWriter {
