@@ -47,29 +47,50 @@ int WaterfallView::columnOf(double bins) const {
 
 void WaterfallView::takeRow(const float* avgPwr, int fMinBin, int fMaxBin) {
   peaks_.clear();
+  peakBins_.clear();
   const int width = ring_.width();
   const double s = binsPerColumn();
   fMinBin = std::max(fMinBin, 0);
   fMaxBin = std::min(fMaxBin, kMaxBin);
   if (s <= 0 || fMaxBin < fMinBin) return;
 
-  // A column spans [c*s, (c+1)*s) bins and bin k spans [k, k+1): each column shows the
-  // strongest bin that overlaps it, so no bin is skipped and none is stretched into a gap.
-  firstCol_ = std::max(0, columnOf(fMinBin));
-  const int lastCol = std::min(
-      width - 1,
-      static_cast<int>(std::ceil(std::clamp((fMaxBin + 1 - scaleLeft_) / s, -1.0e6, 1.0e6))) - 1);
-  for (int c = firstCol_; c <= lastCol; ++c) {
-    const int kLo = std::max(fMinBin, static_cast<int>(std::floor(scaleLeft_ + c * s)));
-    const int kHi =
-        std::min(fMaxBin, static_cast<int>(std::ceil(scaleLeft_ + (c + 1) * s)) - 1);
-    if (kHi < kLo) {
+  // The columns' bins only change with the scale, the width or the band.
+  if (width != spanWidth_ || scaleLeft_ != spanLeft_ || scaleWidth_ != spanScale_ ||
+      fMinBin != spanMin_ || fMaxBin != spanMax_) {
+    spanWidth_ = width;
+    spanLeft_ = scaleLeft_;
+    spanScale_ = scaleWidth_;
+    spanMin_ = fMinBin;
+    spanMax_ = fMaxBin;
+    spans_.clear();
+    // A column spans [c*s, (c+1)*s) bins and bin k spans [k, k+1): each column shows the
+    // strongest bin that overlaps it, so no bin is skipped and none is stretched into a gap.
+    firstCol_ = std::max(0, columnOf(fMinBin));
+    const int lastCol = std::min(
+        width - 1,
+        static_cast<int>(std::ceil(std::clamp((fMaxBin + 1 - scaleLeft_) / s, -1.0e6, 1.0e6))) -
+            1);
+    for (int c = firstCol_; c <= lastCol; ++c) {
+      const int kLo = std::max(fMinBin, static_cast<int>(std::floor(scaleLeft_ + c * s)));
+      const int kHi =
+          std::min(fMaxBin, static_cast<int>(std::ceil(scaleLeft_ + (c + 1) * s)) - 1);
+      spans_.push_back({kLo, kHi});
+    }
+    binColours_.assign(static_cast<size_t>(fMaxBin - fMinBin + 1), 0);
+    binRows_.assign(binColours_.size(), 0);
+  }
+  for (const ColumnSpan& span : spans_) {
+    if (span.hi < span.lo) {
       peaks_.push_back(std::numeric_limits<float>::quiet_NaN());
+      peakBins_.push_back(-1);
       continue;
     }
-    float peak = avgPwr[kLo];
-    for (int k = kLo + 1; k <= kHi; ++k) peak = std::max(peak, avgPwr[k]);
-    peaks_.push_back(peak);
+    int best = span.lo;
+    for (int k = span.lo + 1; k <= span.hi; ++k) {
+      if (avgPwr[k] > avgPwr[best]) best = k;
+    }
+    peaks_.push_back(avgPwr[best]);
+    peakBins_.push_back(best);
   }
 }
 
@@ -86,25 +107,31 @@ double WaterfallView::drawnFloor(const float* avgPwr, int fMinBin, int fMaxBin) 
 
 void WaterfallView::paintRow(float gain, double threshold, uint8_t palette) {
   auto* row = reinterpret_cast<QRgb*>(ring_.scanLine(top_)) + firstCol_;
-  // Where bins are fewer than columns, neighbours show the same bin: its colour once.
-  float last = std::numeric_limits<float>::quiet_NaN();
-  QRgb colour = 0;
+  // Where bins are fewer than columns, several columns show one bin: its colour once a row.
+  if (++rowSerial_ == 0) {
+    std::fill(binRows_.begin(), binRows_.end(), 0u);
+    rowSerial_ = 1;
+  }
   for (size_t i = 0; i < peaks_.size(); ++i) {
-    const float peak = peaks_[i];
-    if (std::isnan(peak)) continue;
-    // The level rises with the power, so the largest power gives the largest level.
-    if (!(peak == last)) {
-      colour = WFColsPacked(WaterfallLevel(peak, gain, threshold), palette);
-      last = peak;
+    const int bin = peakBins_[i];
+    if (bin < 0) continue;
+    const auto at = static_cast<size_t>(bin - spanMin_);
+    if (binRows_[at] != rowSerial_) {
+      // The level rises with the power, so the largest power gives the largest level.
+      binColours_[at] = WFColsPacked(WaterfallLevel(peaks_[i], gain, threshold), palette);
+      binRows_[at] = rowSerial_;
     }
-    row[i] = colour;
+    row[i] = binColours_[at];
   }
 }
 
 double WaterfallView::drawnFloor() {
+  // The median of evenly spaced columns, at most kFloorColumns of them: as good a floor for
+  // the colours as all of them, at a fraction of the cost on a wide window.
   scratch_.clear();
-  for (const float p : peaks_) {
-    if (!std::isnan(p)) scratch_.push_back(p);
+  const size_t step = std::max<size_t>(1, (peaks_.size() + kFloorColumns - 1) / kFloorColumns);
+  for (size_t i = 0; i < peaks_.size(); i += step) {
+    if (!std::isnan(peaks_[i])) scratch_.push_back(peaks_[i]);
   }
   if (scratch_.empty()) return 0;
   auto mid = scratch_.begin() + static_cast<std::ptrdiff_t>(scratch_.size() / 2);

@@ -74,10 +74,22 @@ class WaterfallView : public QWidget {
   double scaleWidth_ = kDefaultScaleWidthBins;
   QImage ring_;   // ring_.height() rows; row top_ is the top of the picture
   std::vector<double> rowTimes_;  // per ring row, as the pixels
-  // The row taken: the power of columns firstCol_ .. firstCol_ + size - 1, NaN where a
-  // column holds no bin; kept, with the median's scratch, so a row allocates nothing.
+  // The row taken: the power of columns firstCol_ .. firstCol_ + size - 1 and the bin it
+  // comes from, NaN and -1 where a column holds no bin; kept, with the median's scratch and
+  // the colour of each bin, so a row allocates nothing.
+  struct ColumnSpan {
+    int lo, hi;  // hi < lo: no bin
+  };
+  static constexpr size_t kFloorColumns = 256;
+  std::vector<ColumnSpan> spans_;
+  int spanWidth_ = -1, spanMin_ = -1, spanMax_ = -1;
+  double spanLeft_ = 0, spanScale_ = 0;
   std::vector<float> peaks_;
+  std::vector<int> peakBins_;
   std::vector<float> scratch_;
+  std::vector<QRgb> binColours_;
+  std::vector<uint32_t> binRows_;  // the row serial each bin's colour was made for
+  uint32_t rowSerial_ = 0;
   int firstCol_ = 0;
   int top_ = 0;
 };
