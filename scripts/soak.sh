@@ -11,7 +11,7 @@
 #     midnight (a TZ of its own), so every run crosses midnight;
 #   - resident memory flat: VmRSS, sampled about twice a second, grows by less than 1 MiB
 #     from the first minute of file time to the end, beyond 1.5 KiB for each line GenInfo
-#     gains meanwhile (its lines cost about 0.7 KiB each until it holds 5000); and by less
+#     gains meanwhile (its lines cost 0.6 to 1.0 KiB each until it holds 5000); and by less
 #     than 1 MiB from the moment GenInfo is full, when an hour or more of records follows;
 #   - GenInfo within its bound of 5000 lines (the program reports its line count at the end
 #     when CORVANE_REPORT=1).
@@ -109,7 +109,7 @@ cat record-errors.txt
 [ "$repeats" -eq 0 ] || fail "$repeats repeated record times"
 [ "$midnights" -ge 1 ] || fail "the records did not cross midnight"
 
-# Memory. GenInfo's lines cost about 0.7 KiB each (their text and layout; the glyphs of a
+# Memory. GenInfo's lines cost 0.6 to 1.0 KiB each (their text and layout; the glyphs of a
 # line are let go once it is out of sight) until it holds its 5000, so the resident size may
 # only rise by that much while it fills; once it is full the size must stay flat.
 # RSS swings by a MiB or two as the document compacts its text, so windows are compared,
