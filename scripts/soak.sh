@@ -114,7 +114,10 @@ cat record-errors.txt
 # only rise by that much while it fills; once it is full the size must stay flat.
 # RSS swings by a MiB or two as the document compacts its text, so windows are compared,
 # not single samples: the lowest and the highest sample of the first quarter of the samples
-# after a point against those of the last quarter.
+# after a point against those of the last quarter. While GenInfo fills, the highs: the first
+# samples still catch the window's start-up (its first paints map several MiB within the
+# first second or two of wall time, while the first minute of file time passes in a
+# fraction of one), so the early window's lowest sample is no base.
 # window FROM_RECORDS: "n base_lo base_hi end_lo end_hi base_rec end_rec" over the samples
 # taken once the log held FROM_RECORDS records.
 window() {
@@ -134,7 +137,7 @@ if [ "$n1" -lt 4 ]; then
   fail "too few memory samples after the first minute of file time ($n1)"
   growth1=0; allowance=0
 else
-  growth1=$(( (elo1 - lo1) > (ehi1 - hi1) ? (elo1 - lo1) : (ehi1 - hi1) ))
+  growth1=$(( ehi1 - hi1 ))
   gained=$(( (erec1 < geninfo_bound ? erec1 : geninfo_bound) - (rec1 < geninfo_bound ? rec1 : geninfo_bound) ))
   allowance=$(( 1024 + 3 * gained / 2 ))  # 1 MiB, plus 1.5 KiB for each line GenInfo gained
   [ "$growth1" -lt "$allowance" ] ||
