@@ -76,7 +76,8 @@ TEST_F(WaterfallDockTest, ClosedWaterfallComesBackFromTheViewMenu) {
   EXPECT_TRUE(ViewWaterfall()->isChecked());
   const QPoint plotBottom = w.spectrum()->mapToGlobal(QPoint(0, w.spectrum()->height()));
   EXPECT_GE(w.waterfall()->view()->mapToGlobal(QPoint(0, 0)).y(), plotBottom.y());
-  // Ctrl+W as well.
+  // Ctrl+W as well, once the window manager has made the window active.
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   QTest::keyClick(&w, Qt::Key_W, Qt::ControlModifier);
   EXPECT_FALSE(w.waterfall()->isVisible());
 }
