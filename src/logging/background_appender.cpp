@@ -40,13 +40,22 @@ void BackgroundAppender::Post(Job job) {
 }
 
 void BackgroundAppender::Append(const std::string& fileName, const std::string& line) {
-  Post({fileName, line, false, {}});
+  Post({fileName, line, false, {}, {}});
 }
 
-void BackgroundAppender::Flush(const std::string& fileName) { Post({fileName, {}, true, {}}); }
+void BackgroundAppender::Flush(const std::string& fileName) { Post({fileName, {}, true, {}, {}}); }
 
 void BackgroundAppender::Run(std::function<AppendResult()> job) {
-  Post({{}, {}, false, std::move(job)});
+  Post({{}, {}, false, std::move(job), {}});
+}
+
+void BackgroundAppender::Run(std::function<AppendResult()> job, const std::string& fileName,
+                             std::function<void()> hold) {
+  Post({fileName, {}, false, std::move(job), std::move(hold)});
+}
+
+bool BackgroundAppender::Joins(const Job& a, const Job& b) {
+  return a.appends() && b.appends() && a.fileName == b.fileName && !a.custom == !b.custom;
 }
 
 void BackgroundAppender::SetSyncToDisk(bool on) {
@@ -86,6 +95,17 @@ void BackgroundAppender::Run(const std::shared_ptr<Shared>& s) {
     s->jobs.pop_front();
     s->busy = true;
     s->writer.SetSyncToDisk(s->sync);
+    if (!s->sync && !s->jobs.empty() && Joins(job, s->jobs.front())) {
+      // The next record's write takes this one along.
+      lock.unlock();
+      if (job.custom) {
+        job.hold();
+      } else {
+        s->writer.Hold(job.line);
+      }
+      lock.lock();
+      continue;
+    }
     lock.unlock();
     // The writer is only ever used on this thread.
     const AppendResult r = job.custom      ? job.custom()

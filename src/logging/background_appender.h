@@ -35,6 +35,12 @@ class BackgroundAppender {
   // Any other writing that must happen on the writer's thread, in order with the rest (a
   // writer of its own, such as the data log's); its result goes to Done like an append's.
   void Run(std::function<AppendResult()> job);
+  // The same for a job that appends a record to fileName through a writer of its own. When
+  // jobs are gathered and the next one appends to the same file the same way, `hold` runs
+  // instead of `job`: it only queues the record in that writer (LogWriter::Hold), and the
+  // last of them writes them all with one open and close.
+  void Run(std::function<AppendResult()> job, const std::string& fileName,
+           std::function<void()> hold);
   // Writes the held records, if any, to fileName.
   void Flush(const std::string& fileName);
   // Off is for runs far faster than real time, and then the jobs are also gathered: the
@@ -54,7 +60,11 @@ class BackgroundAppender {
     std::string line;
     bool flushOnly = false;
     std::function<AppendResult()> custom;
+    std::function<void()> hold;  // a custom append's record, queued only
+    bool appends() const { return !flushOnly && (!custom || hold); }
   };
+  // b appends to a's file the way a does, so a's record may wait for b's write.
+  static bool Joins(const Job& a, const Job& b);
   struct Shared {
     std::mutex mutex;
     std::condition_variable wake, idle;

@@ -59,6 +59,8 @@ class DataLog {
   // columns would not read back.
   AppendResult Start(const std::string& fileName, const RunDescription& run);
   AppendResult Append(const std::string& fileName, const DataRecord& row);
+  // Queues the row for the next Append's write (LogWriter::Hold).
+  void Hold(const DataRecord& row) { writer_.Hold(DataLogRow(row)); }
 
   LogWriter& writer() { return writer_; }
 

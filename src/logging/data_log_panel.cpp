@@ -88,7 +88,9 @@ void DataLogPanel::Append(const DataRecord& row) {
     unknown.started = row.utc;
     appender_->Run([log, name, unknown] { return log->Start(name, unknown); });
   }
-  appender_->Run([log, name, row] { return log->Append(name, row); });
+  auto shared = std::make_shared<const DataRecord>(row);
+  appender_->Run([log, name, shared] { return log->Append(name, *shared); }, name,
+                 [log, shared] { log->Hold(*shared); });
 }
 
 void DataLogPanel::OnResult(const AppendResult& r) {

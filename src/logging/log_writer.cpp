@@ -64,15 +64,22 @@ AppendResult LogWriter::WriteHeld(const std::string& fileName) {
   // record is either wholly in the file and no longer held, or not in it and still held.
   off_t startSize = regular ? st.st_size : 0;
 
-  size_t written = 0;
   int err = 0;  // first failure, 0 while all is well
+  // Gathered into writes of up to kChunk bytes: a long hold (a day of records after the disk
+  // came back) neither costs a syscall a record nor a copy of itself at once.
+  constexpr size_t kChunk = 64 * 1024;
+  std::string chunk;
   for (const std::string& rec : pending_) {
-    if (!WriteAll(fd, rec)) {
-      err = errno;
-      break;
+    if (!chunk.empty() && chunk.size() + rec.size() > kChunk) {
+      if (!WriteAll(fd, chunk)) {
+        err = errno;
+        break;
+      }
+      chunk.clear();
     }
-    ++written;
+    chunk += rec;
   }
+  if (err == 0 && !chunk.empty() && !WriteAll(fd, chunk)) err = errno;
   if (err == 0 && regular && sync_ && ::fsync(fd) != 0) err = errno;
   bool cutBack = true;
   if (err != 0 && regular) {
@@ -90,7 +97,7 @@ AppendResult LogWriter::WriteHeld(const std::string& fileName) {
   }
 
   if (err == 0) {
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(written));
+    pending_.clear();
     return Result(true, {});
   }
   std::string reason = std::strerror(err);

@@ -5,12 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include "logging/background_appender.h"
 #include "support/file_text.h"
 
 namespace corvane {
@@ -55,6 +59,57 @@ TEST_F(LogWriterTest, AppendsWholeRecordsInOrderToNewAndExistingFiles) {
   std::ofstream(existing, std::ios::binary) << "earlier\r\n";
   EXPECT_TRUE(w.Append(existing.string(), Rec(4)).ok);
   EXPECT_EQ(Slurp(existing), "earlier\r\n" + Rec(4));
+}
+
+// A run far faster than real time gathers its records: those held go out with the next
+// write, in order, however many writes of 64 KiB they take, and the appender's queue of
+// records for one file becomes one write.
+TEST_F(LogWriterTest, GatheredRecordsReachTheFileInOrderAndTogether) {
+  const std::string held = (dir_ / "held.txt").string();
+  LogWriter w;
+  std::string expected;
+  for (int i = 0; i < 3000; ++i) {
+    w.Hold(Rec(i));
+    expected += Rec(i);
+  }
+  EXPECT_FALSE(fs::exists(held));
+  EXPECT_TRUE(w.Append(held, Rec(3000)).ok);
+  EXPECT_EQ(Slurp(held), expected + Rec(3000));
+  EXPECT_EQ(w.pending(), 0u);
+
+  const std::string text = (dir_ / "text.txt").string();
+  const std::string data = (dir_ / "data.csv").string();
+  LogWriter dataWriter;  // used on the appender's thread only, as the data log's is
+  std::atomic<int> writes{0};
+  std::promise<void> open;
+  std::shared_future<void> gate = open.get_future().share();
+  {
+    BackgroundAppender a([&](const AppendResult& r) {
+      EXPECT_TRUE(r.ok) << r.StatusText();
+      ++writes;
+    });
+    a.SetSyncToDisk(false);
+    // Everything below is queued before the thread can take any of it.
+    a.Run([gate] {
+      gate.wait();
+      return AppendResult{};
+    });
+    for (int i = 0; i < 100; ++i) {
+      const std::string line = Rec(i);
+      a.Run([&dataWriter, data, line] { return dataWriter.Append(data, line); }, data,
+            [&dataWriter, line] { dataWriter.Hold(line); });
+    }
+    for (int i = 0; i < 200; ++i) a.Append(text, Rec(i));
+    open.set_value();
+    ASSERT_TRUE(a.WaitIdle(std::chrono::seconds(30)));
+  }
+  // The gate, then one write for each file.
+  EXPECT_EQ(writes.load(), 3);
+  std::string textExpected, dataExpected;
+  for (int i = 0; i < 200; ++i) textExpected += Rec(i);
+  for (int i = 0; i < 100; ++i) dataExpected += Rec(i);
+  EXPECT_EQ(Slurp(text), textExpected);
+  EXPECT_EQ(Slurp(data), dataExpected);
 }
 
 TEST_F(LogWriterTest, OpenFailureHoldsRecordsUntilTheFileCanBeWritten) {
