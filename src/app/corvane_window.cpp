@@ -480,7 +480,7 @@ DateTime CorvaneWindow::Now() {
   const qint64 second = ms >= 0 ? ms / 1000 : -((999 - ms) / 1000);
   if (second != nowSecond_) {
     nowSecond_ = second;
-    nowFields_ = ToDateTime(QDateTime::fromSecsSinceEpoch(second));
+    nowFields_ = ToDateTime(LocalSecond(second));
   }
   return nowFields_;
 }

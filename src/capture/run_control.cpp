@@ -162,7 +162,7 @@ void RunControl::onBlockArrived() {
   // second S then holds the last block that ended before S, as in a real-time run.
   for (const int64_t second : sourceClock_.Advance(framesBefore_ + s->framesDelivered())) {
     ++ticks_;
-    emit tick(QDateTime::fromSecsSinceEpoch(second));
+    emit tick(LocalSecond(second));
     if (!running_) return;  // a tick's handler ended the run
   }
 }
@@ -176,7 +176,7 @@ void RunControl::onTick(qint64 second) {
     setMissing(true);
   }
   ++ticks_;
-  emit tick(QDateTime::fromSecsSinceEpoch(second));
+  emit tick(LocalSecond(second));
 }
 
 void RunControl::setMissing(bool missing) {

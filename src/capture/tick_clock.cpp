@@ -3,7 +3,13 @@
 #include <QDateTime>
 #include <QPointer>
 
+#include "common/local_time.h"
+
 namespace corvane {
+
+QDateTime LocalSecond(qint64 second) {
+  return QDateTime::fromSecsSinceEpoch(second, Qt::OffsetFromUTC, UtcOffsetAt(second));
+}
 
 TickClock::TickClock(QObject* parent)
     : QObject(parent), now_([] { return QDateTime::currentMSecsSinceEpoch(); }) {

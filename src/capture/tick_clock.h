@@ -3,6 +3,7 @@
 // armed for the next second each time, so ticks never drift against the clock, and every
 // second is delivered once, late if the thread was busy, but with its own second.
 
+#include <QDateTime>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -10,6 +11,10 @@
 #include "capture/tick_schedule.h"
 
 namespace corvane {
+
+// The local time of an epoch second, held as its offset from UTC: the date and time of
+// QDateTime::fromSecsSinceEpoch(second) without Qt reloading the zone for each one.
+QDateTime LocalSecond(qint64 second);
 
 class TickClock : public QObject {
   Q_OBJECT
