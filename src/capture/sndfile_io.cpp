@@ -56,7 +56,9 @@ sf_count_t SndfileBytes::VioWrite(const void* in, sf_count_t n, void* self) {
   return put;
 }
 
-sf_count_t SndfileBytes::VioTell(void* self) { return static_cast<SndfileBytes*>(self)->pos_; }
+sf_count_t SndfileBytes::VioTell(void* self) {
+  return static_cast<SndfileBytes*>(self)->pos_;
+}
 
 int64_t MemoryBytes::ReadAt(int64_t pos, void* out, int64_t n) {
   const auto size = static_cast<int64_t>(bytes_.size());
@@ -86,6 +88,28 @@ int64_t FdBytes::Length() {
 }
 
 int64_t FdBytes::ReadAt(int64_t pos, void* out, int64_t n) {
+  constexpr int64_t kAhead = 256 * 1024;
+  if (n <= 0) return 0;
+  if (n >= kAhead) return ReadThrough(pos, out, n);
+  const auto held = static_cast<int64_t>(ahead_.size());
+  if (pos >= aheadPos_ && pos + n <= aheadPos_ + held) {
+    // A file cut since the read ahead: what it no longer holds is not served.
+    const int64_t length = Length();
+    if (length < aheadPos_ + held)
+      ahead_.resize(static_cast<size_t>(std::max<int64_t>(length - aheadPos_, 0)));
+  }
+  if (pos < aheadPos_ || pos + n > aheadPos_ + static_cast<int64_t>(ahead_.size())) {
+    ahead_.resize(static_cast<size_t>(kAhead));
+    ahead_.resize(static_cast<size_t>(ReadThrough(pos, ahead_.data(), kAhead)));
+    aheadPos_ = pos;
+  }
+  const int64_t count =
+      std::clamp<int64_t>(static_cast<int64_t>(ahead_.size()) - (pos - aheadPos_), 0, n);
+  if (count > 0) std::memcpy(out, ahead_.data() + (pos - aheadPos_), static_cast<size_t>(count));
+  return count;
+}
+
+int64_t FdBytes::ReadThrough(int64_t pos, void* out, int64_t n) {
   auto* p = static_cast<char*>(out);
   int64_t done = 0;
   while (done < n) {
@@ -99,6 +123,7 @@ int64_t FdBytes::ReadAt(int64_t pos, void* out, int64_t n) {
 }
 
 int64_t FdBytes::WriteAt(int64_t pos, const void* in, int64_t n) {
+  ahead_.clear();
   const auto* p = static_cast<const char*>(in);
   int64_t done = 0;
   while (done < n) {
