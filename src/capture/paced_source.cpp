@@ -41,16 +41,24 @@ void PacedSource::close() {
 }
 
 void PacedSource::onTimer() {
-  if (!running_ || buffer_ == nullptr) return;
-  int16_t* buffer = buffer_;
-  buffer_ = nullptr;
-  if (!fillBlock(buffer, frames_)) {
-    running_ = false;
-    emit finished();
-    return;
-  }
-  delivered_ += frames_;
-  emit blockDone();
+  // In fast mode blocks follow one another for up to kFastSliceMs before the event loop
+  // runs again: a pass of the loop per block (a poll each) cost more than a small block.
+  QElapsedTimer slice;
+  slice.start();
+  do {
+    if (!running_ || buffer_ == nullptr) return;
+    timer_.stop();
+    int16_t* buffer = buffer_;
+    buffer_ = nullptr;
+    if (!fillBlock(buffer, frames_)) {
+      running_ = false;
+      emit finished();
+      return;
+    }
+    delivered_ += frames_;
+    // A handler may close the source (it is deleted later, never inside this signal).
+    emit blockDone();
+  } while (fast_ && slice.elapsed() < kFastSliceMs);
 }
 
 }  // namespace corvane

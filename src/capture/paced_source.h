@@ -1,8 +1,8 @@
 #pragma once
 // A source that makes its own blocks (a file, the simulated beacon): either paced like a
 // sound card, one block per frames/rate seconds of wall-clock time, or, in fast mode, back
-// to back with the event loop run between blocks. Blocks are always handed over from a
-// timer, never inside queue().
+// to back, the event loop run between them at least every kFastSliceMs. Blocks are always
+// handed over from a timer, never inside queue().
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -14,6 +14,9 @@ namespace corvane {
 class PacedSource : public BlockSource {
   Q_OBJECT
  public:
+  // The longest run of blocks a fast source hands over before the event loop runs again.
+  static constexpr qint64 kFastSliceMs = 5;
+
   void queue(int16_t* buffer) override;
   void close() override;
   double actualSampleRate() const override { return rate_; }
