@@ -35,6 +35,10 @@ class BlockSource : public QObject {
   virtual bool drivesOwnClock() const { return false; }
   // Frames handed out so far since open().
   virtual qint64 framesDelivered() const = 0;
+  // A source that hands over several blocks in one pass of the event loop (a fast one) lets
+  // the loop run after the block now being handed over: a tick's records and status are
+  // seen before the next second of audio is read.
+  virtual void yieldAfterThisBlock() {}
   // Frames the source holds in all (a file's length); -1 when unbounded.
   virtual qint64 totalFrames() const { return -1; }
   // Blocks dropped so far because processing fell behind (whole blocks: the blocks handed

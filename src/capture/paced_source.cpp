@@ -45,6 +45,7 @@ void PacedSource::onTimer() {
   // runs again: a pass of the loop per block (a poll each) cost more than a small block.
   QElapsedTimer slice;
   slice.start();
+  yield_ = false;
   do {
     if (!running_ || buffer_ == nullptr) return;
     timer_.stop();
@@ -58,7 +59,7 @@ void PacedSource::onTimer() {
     delivered_ += frames_;
     // A handler may close the source (it is deleted later, never inside this signal).
     emit blockDone();
-  } while (fast_ && slice.elapsed() < kFastSliceMs);
+  } while (fast_ && !yield_ && slice.elapsed() < kFastSliceMs);
 }
 
 }  // namespace corvane

@@ -14,7 +14,8 @@ namespace corvane {
 class PacedSource : public BlockSource {
   Q_OBJECT
  public:
-  // The longest run of blocks a fast source hands over before the event loop runs again.
+  // The longest run of blocks a fast source hands over before the event loop runs again
+  // (it runs sooner when asked, at every tick of the source's clock).
   static constexpr qint64 kFastSliceMs = 5;
 
   void queue(int16_t* buffer) override;
@@ -22,6 +23,7 @@ class PacedSource : public BlockSource {
   double actualSampleRate() const override { return rate_; }
   bool drivesOwnClock() const override { return fast_; }
   qint64 framesDelivered() const override { return delivered_; }
+  void yieldAfterThisBlock() override { yield_ = true; }
 
  protected:
   PacedSource(bool fast, QObject* parent);
@@ -43,6 +45,7 @@ class PacedSource : public BlockSource {
   qint64 delivered_ = 0;
   bool fast_;
   bool running_ = false;
+  bool yield_ = false;
 };
 
 }  // namespace corvane

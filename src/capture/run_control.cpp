@@ -162,6 +162,7 @@ void RunControl::onBlockArrived() {
   // second S then holds the last block that ended before S, as in a real-time run.
   for (const int64_t second : sourceClock_.Advance(framesBefore_ + s->framesDelivered())) {
     ++ticks_;
+    s->yieldAfterThisBlock();
     emit tick(LocalSecond(second));
     if (!running_) return;  // a tick's handler ended the run
   }
