@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <cstdlib>
-#include <string>
 
 #include "capture/tick_clock.h"
 #include "common/local_time.h"
+#include "support/scoped_time_zone.h"
 
 namespace corvane {
 namespace {
@@ -13,9 +12,7 @@ namespace {
 // The tick's local time is made without Qt's zone lookup: it must still be the date and time
 // Qt's own local conversion gives, on both sides of each summer-time change.
 TEST(LocalSecond, SameDateAndTimeAsQtsLocalTimeAcrossSummerTime) {
-  const char* tz = std::getenv("TZ");
-  const std::string saved = tz ? tz : "";
-  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  const ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
   ReloadLocalZone();
   for (const qint64 change : {qint64{1774746000}, qint64{1792890000}}) {
     for (qint64 s = change - 2; s <= change + 2; ++s) {
@@ -26,12 +23,6 @@ TEST(LocalSecond, SameDateAndTimeAsQtsLocalTimeAcrossSummerTime) {
       EXPECT_EQ(mine.toSecsSinceEpoch(), s);
     }
   }
-  if (tz) {
-    setenv("TZ", saved.c_str(), 1);
-  } else {
-    unsetenv("TZ");
-  }
-  ReloadLocalZone();
 }
 
 }  // namespace

@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <ctime>
-#include <string>
 #include <thread>
+
+#include "support/scoped_time_zone.h"
 
 namespace corvane {
 namespace {
@@ -14,26 +13,12 @@ namespace {
 // A zone with summer time, written out so no zone database is needed.
 class LocalTimeZone : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    hadTz_ = tz != nullptr;
-    if (hadTz_) savedTz_ = tz;
-    Use("CET-1CEST,M3.5.0,M10.5.0/3");
-  }
-  void TearDown() override {
-    if (hadTz_) {
-      setenv("TZ", savedTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    ReloadLocalZone();
-  }
+  void SetUp() override { ReloadLocalZone(); }
   static void Use(const char* tz) {
-    setenv("TZ", tz, 1);
+    ScopedTimeZone::Set(tz);
     ReloadLocalZone();
   }
-  bool hadTz_ = false;
-  std::string savedTz_;
+  ScopedTimeZone zone_{"CET-1CEST,M3.5.0,M10.5.0/3"};
 };
 
 TEST_F(LocalTimeZone, OffsetChangesAtTheZonesOwnSecond) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "logging/log_record.h"
+#include "support/scoped_time_zone.h"
 
 namespace corvane {
 namespace {
@@ -32,24 +33,7 @@ std::string Line(const std::string& hhmmss, double signalDb = 12.34, double nois
 // The record log is local time: these tests run in Central European time, whose summer time
 // starts on 2026-03-29 at 02:00.
 class LocalZone : public ::testing::Test {
- protected:
-  void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    hadTz_ = tz != nullptr;
-    if (hadTz_) savedTz_ = tz;
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    tzset();
-  }
-  void TearDown() override {
-    if (hadTz_) {
-      setenv("TZ", savedTz_.c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  bool hadTz_ = false;
-  std::string savedTz_;
+  ScopedTimeZone zone_{"CET-1CEST,M3.5.0,M10.5.0/3"};
 };
 
 struct DatingCase {
