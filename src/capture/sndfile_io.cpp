@@ -56,9 +56,7 @@ sf_count_t SndfileBytes::VioWrite(const void* in, sf_count_t n, void* self) {
   return put;
 }
 
-sf_count_t SndfileBytes::VioTell(void* self) {
-  return static_cast<SndfileBytes*>(self)->pos_;
-}
+sf_count_t SndfileBytes::VioTell(void* self) { return static_cast<SndfileBytes*>(self)->pos_; }
 
 int64_t MemoryBytes::ReadAt(int64_t pos, void* out, int64_t n) {
   const auto size = static_cast<int64_t>(bytes_.size());
