@@ -188,6 +188,10 @@ bool AudioFileReader::Reopen() {
   return true;
 }
 
+void AudioFileReader::HoldLength(bool on) {
+  if (bytes_) bytes_->HoldLength(on);
+}
+
 int64_t AudioFileReader::ReadFrames(int16_t* stereo, int64_t maxFrames) {
   if (sf_ == nullptr || maxFrames <= 0) return 0;
   int64_t done = 0;

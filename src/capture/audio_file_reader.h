@@ -58,6 +58,10 @@ class AudioFileReader {
   int64_t ReadFrames(int16_t* stereo, int64_t maxFrames);
   int64_t position() const { return position_; }
   bool shortRead() const { return shortRead_; }
+  // While held, reads take the file's length as it was at the first of them: a run of
+  // blocks read in one go looks at the file once, not once a block. A file cut meanwhile is
+  // seen at the first read after the hold is let go.
+  void HoldLength(bool on);
   // Back to the first frame; false (with error()) when the input no longer allows it.
   bool Rewind();
 

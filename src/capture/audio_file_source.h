@@ -28,6 +28,7 @@ class AudioFileSource : public PacedSource {
 
  private:
   bool fillBlock(int16_t* buffer, int frames) override;
+  void holdInput(bool on) override { reader_.HoldLength(on); }
 
   QString path_;
   AudioFileReader reader_;

@@ -46,6 +46,13 @@ void PacedSource::onTimer() {
   QElapsedTimer slice;
   slice.start();
   yield_ = false;
+  // One look at a file's length a pass: a cut made while the pass runs is seen at the next
+  // pass, as if it had come a moment later.
+  struct Hold {
+    PacedSource* source;
+    explicit Hold(PacedSource* s) : source(s) { source->holdInput(true); }
+    ~Hold() { source->holdInput(false); }
+  } hold(this);
   do {
     if (!running_ || buffer_ == nullptr) return;
     timer_.stop();

@@ -32,6 +32,8 @@ class PacedSource : public BlockSource {
   void startPacing(double rate, int frames, qint64 passedOver = 0);
   // Fills one block of `frames` stereo frames; false when there are no more blocks.
   virtual bool fillBlock(int16_t* buffer, int frames) = 0;
+  // Around a fast run of blocks: the input may assume nothing else changes it meanwhile.
+  virtual void holdInput(bool /*on*/) {}
   bool running() const { return running_; }
 
  private:

@@ -92,7 +92,8 @@ int64_t FdBytes::ReadAt(int64_t pos, void* out, int64_t n) {
   const auto held = static_cast<int64_t>(ahead_.size());
   if (pos >= aheadPos_ && pos + n <= aheadPos_ + held) {
     // A file cut since the read ahead: what it no longer holds is not served.
-    const int64_t length = Length();
+    if (!holdLength_ || heldLength_ < 0) heldLength_ = Length();
+    const int64_t length = heldLength_;
     if (length < aheadPos_ + held)
       ahead_.resize(static_cast<size_t>(std::max<int64_t>(length - aheadPos_, 0)));
   }

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <vector>
-#include <vector>
 
 namespace corvane {
 
@@ -23,6 +22,9 @@ class SndfileBytes {
 
   // The first `n` bytes (fewer when the input is shorter), without moving the position.
   std::vector<uint8_t> Head(int64_t n);
+
+  // While held, reads take the input's length as it was at the first of them.
+  virtual void HoldLength(bool /*on*/) {}
 
  protected:
   SndfileBytes() = default;
@@ -61,6 +63,10 @@ class FdBytes final : public SndfileBytes {
   // errno of the last failed read or write, 0 when none failed.
   int lastErrno() const { return errno_; }
   bool Sync();
+  void HoldLength(bool on) override {
+    holdLength_ = on;
+    heldLength_ = -1;
+  }
 
  protected:
   int64_t Length() override;
@@ -78,6 +84,8 @@ class FdBytes final : public SndfileBytes {
   // any write drops it.
   std::vector<char> ahead_;
   int64_t aheadPos_ = 0;
+  bool holdLength_ = false;
+  int64_t heldLength_ = -1;
 };
 
 }  // namespace corvane
