@@ -232,20 +232,32 @@ void WaterfallView::fitRing() {
   const QSize want(static_cast<int>(std::lround(width() * dpr)),
                    static_cast<int>(std::lround(height() * dpr)));
   if (want == ring_.size() || want.width() <= 0 || want.height() <= 0) return;
-  // Keep the history: stretch the columns to the new width, keep rows one pixel a block.
-  const QImage old = picture().scaled(want.width(), ring_.height(), Qt::IgnoreAspectRatio,
-                                      Qt::FastTransformation);
-  std::vector<double> times(static_cast<size_t>(want.height()), 0.0);
-  const int rows = ring_.height();
-  for (int y = 0; y < std::min(rows, want.height()); ++y)
-    times[static_cast<size_t>(y)] = rowTimes_[static_cast<size_t>((top_ + y) % rows)];
-  ring_ = QImage(want, QImage::Format_RGB32);
-  ring_.fill(Qt::black);
-  {
-    QPainter p(&ring_);
-    p.drawImage(0, 0, old);
+  // Keep the history, newest row at the top, one pixel row a block; the columns stretch to
+  // the new width (the nearest old column). Each row goes straight into the new ring: a
+  // window being laid out resizes this many times, and a copy of the whole picture each time
+  // was most of start-up's page faults.
+  const int oldWidth = ring_.width(), rows = ring_.height();
+  const int kept = std::min(rows, want.height());
+  std::vector<int> columnOf(static_cast<size_t>(want.width()));
+  for (int x = 0; x < want.width(); ++x) {
+    columnOf[static_cast<size_t>(x)] = static_cast<int>(
+        std::min<int64_t>(oldWidth - 1, (int64_t{2} * x + 1) * oldWidth / (2 * want.width())));
   }
-  ring_.setDevicePixelRatio(dpr);
+  QImage ring(want, QImage::Format_RGB32);
+  std::vector<double> times(static_cast<size_t>(want.height()), 0.0);
+  for (int y = 0; y < want.height(); ++y) {
+    auto* out = reinterpret_cast<QRgb*>(ring.scanLine(y));
+    if (y >= kept) {
+      std::fill(out, out + want.width(), qRgb(0, 0, 0));
+      continue;
+    }
+    const int from = (top_ + y) % rows;
+    const auto* in = reinterpret_cast<const QRgb*>(ring_.constScanLine(from));
+    for (int x = 0; x < want.width(); ++x) out[x] = in[columnOf[static_cast<size_t>(x)]];
+    times[static_cast<size_t>(y)] = rowTimes_[static_cast<size_t>(from)];
+  }
+  ring.setDevicePixelRatio(dpr);
+  ring_ = std::move(ring);
   rowTimes_ = std::move(times);
   top_ = 0;
 }

@@ -58,6 +58,33 @@ TEST_F(WaterfallViewTest, RowCoversTheBandAtItsTruePlace) {
   EXPECT_TRUE(ColouredColumns(img, 1).empty());
 }
 
+// A resized window keeps what the waterfall showed: rows in order, newest on top, columns
+// stretched or squeezed with the band.
+TEST_F(WaterfallViewTest, ResizeKeepsTheHistory) {
+  Row(1000, 1999);  // columns 100 .. 199
+  view.scrollRow();
+  std::fill(power.begin(), power.end(), PowerAtDb(162.4));
+  Row(2000, 2999, 1);  // grey over columns 200 .. 299 of the top row only
+  const QRgb grey = qRgb(255, 255, 255);
+  struct Case {
+    QSize size;
+    int scale;  // new columns per old column, times 2
+  };
+  for (const Case& c : {Case{{800, 120}, 4}, Case{{200, 50}, 1}, Case{{400, 60}, 2}}) {
+    view.resize(c.size);
+    const QImage img = view.picture();
+    ASSERT_EQ(img.size(), c.size);
+    const auto at = [&](int oldColumn) { return oldColumn * c.scale / 2; };
+    for (const int y : {0, 1}) {
+      EXPECT_EQ(img.pixel(at(100), y), k100Db) << c.size.width() << " row " << y;
+      EXPECT_EQ(img.pixel(at(199), y), k100Db) << c.size.width() << " row " << y;
+      EXPECT_EQ(img.pixel(at(100) - 1, y), kBlack) << c.size.width() << " row " << y;
+      EXPECT_EQ(img.pixel(at(250), y), y == 0 ? grey : kBlack) << c.size.width() << " row " << y;
+    }
+    EXPECT_TRUE(ColouredColumns(img, 2).empty()) << c.size.width();
+  }
+}
+
 TEST_F(WaterfallViewTest, RowMovesDownOneRowPerScroll) {
   Row(1000, 1999);
   view.scrollRow();
