@@ -238,9 +238,9 @@ void WaterfallView::fitRing() {
   // was most of start-up's page faults.
   const int oldWidth = ring_.width(), rows = ring_.height();
   const int kept = std::min(rows, want.height());
-  std::vector<int> columnOf(static_cast<size_t>(want.width()));
+  std::vector<int> fromColumn(static_cast<size_t>(want.width()));
   for (int x = 0; x < want.width(); ++x) {
-    columnOf[static_cast<size_t>(x)] = static_cast<int>(
+    fromColumn[static_cast<size_t>(x)] = static_cast<int>(
         std::min<int64_t>(oldWidth - 1, (int64_t{2} * x + 1) * oldWidth / (2 * want.width())));
   }
   QImage ring(want, QImage::Format_RGB32);
@@ -253,7 +253,7 @@ void WaterfallView::fitRing() {
     }
     const int from = (top_ + y) % rows;
     const auto* in = reinterpret_cast<const QRgb*>(ring_.constScanLine(from));
-    for (int x = 0; x < want.width(); ++x) out[x] = in[columnOf[static_cast<size_t>(x)]];
+    for (int x = 0; x < want.width(); ++x) out[x] = in[fromColumn[static_cast<size_t>(x)]];
     times[static_cast<size_t>(y)] = rowTimes_[static_cast<size_t>(from)];
   }
   ring.setDevicePixelRatio(dpr);
