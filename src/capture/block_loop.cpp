@@ -1,10 +1,13 @@
 #include "capture/block_loop.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "capture/block_convert.h"
 #include "display/band_plot.h"
@@ -76,10 +79,31 @@ void BlockLoop::setPace(bool fast) {
 void BlockLoop::suspendRepaints(bool suspend) {
   if (suspended_ == suspend) return;
   suspended_ = suspend;
-  // The waterfall is a window of its own, which its parent's flag does not reach.
-  for (QWidget* w : {plot_ ? plot_->window() : nullptr, static_cast<QWidget*>(waterfall_)}) {
-    if (w != nullptr) w->setUpdatesEnabled(!suspend);
+  if (suspend) {
+    // The waterfall may be a window of its own; each window's requests are held.
+    for (QWidget* w : {plot_ ? plot_->window() : nullptr,
+                       waterfall_ ? waterfall_->window() : nullptr}) {
+      if (w == nullptr || heldWindows_.contains(w)) continue;
+      w->installEventFilter(this);
+      heldWindows_.push_back(w);
+    }
+    return;
   }
+  const QList<QPointer<QWidget>> held = std::exchange(heldWindows_, {});
+  for (QWidget* w : held) {
+    if (w == nullptr) continue;
+    w->removeEventFilter(this);
+    // What changed since the last frame; held requests are not asked for again.
+    QCoreApplication::postEvent(w, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
+  }
+}
+
+bool BlockLoop::eventFilter(QObject* watched, QEvent* event) {
+  // Between the frames of a fast run a window's paint request waits for the next frame,
+  // which then paints only what changed: a whole-window repaint redraws every panel frame
+  // and scroll bar too, and Qt hands such tall fills to its thread pool.
+  if (event->type() == QEvent::UpdateRequest && suspended_ && !framing_) return true;
+  return QObject::eventFilter(watched, event);
 }
 
 void BlockLoop::showFrame() {
@@ -88,11 +112,13 @@ void BlockLoop::showFrame() {
   host_.ShowInputLevel(inLevelDb_, inLevelRed_);
   if (suspended_) {
     readouts_.flush();
-    suspendRepaints(false);
-    for (QWidget* w : {plot_ ? plot_->window() : nullptr, static_cast<QWidget*>(waterfall_)}) {
-      if (w != nullptr && w->isVisible()) w->repaint();
+    framing_ = true;
+    for (QWidget* w : heldWindows_) {
+      if (w == nullptr || !w->isVisible()) continue;
+      QEvent request(QEvent::UpdateRequest);
+      QCoreApplication::sendEvent(w, &request);
     }
-    suspendRepaints(true);
+    framing_ = false;
   }
 }
 

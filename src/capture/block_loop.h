@@ -3,7 +3,10 @@
 // in full, the next is queued. Window events, the timer and mouse handlers run between
 // blocks only, from the ordinary Qt event loop.
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <memory>
 
 #include <functional>
@@ -57,7 +60,8 @@ class BlockLoop : public QObject {
   // The source is closed, no further block runs.
   void stop();
   // Shows the block just processed at once, whatever the pace: its read-outs and its plot
-  // (the whole window in a fast run). For what must follow the picture (the alarm's sound).
+  // (in a fast run, all that changed in the window). For what must follow the picture (the
+  // alarm's sound).
   void paintNow();
 
   // The calibrated figures, formed from the same blocks beside the engine's; each block is
@@ -87,6 +91,7 @@ class BlockLoop : public QObject {
   void processBlock();
   void setPace(bool fast);
   void suspendRepaints(bool suspend);
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showFrame();
   void showReadouts();
 
@@ -104,7 +109,9 @@ class BlockLoop : public QObject {
   bool inLevelRed_ = false;
   FramePacer frames_;
   FramePacer readouts_;
-  bool suspended_ = false;  // the windows' updates are off between frames
+  bool suspended_ = false;  // the windows' paint requests wait for the next frame
+  bool framing_ = false;
+  QList<QPointer<QWidget>> heldWindows_;
   std::unique_ptr<int16_t[]> sampleBuf_;  // SampleBuf: the largest block, allocated once
   std::unique_ptr<float[]> fftData_;      // FFTData
 };

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QVBoxLayout>
 #include <QEvent>
 #include <QTest>
 #include <QTimer>
@@ -29,7 +32,8 @@ constexpr double kRate = 12000;
 // A tone at 1000 Hz in noise, one block per pass of the event loop, `blocks` in all.
 class ToneSource : public BlockSource {
  public:
-  explicit ToneSource(int blocks) : left_(blocks) {}
+  explicit ToneSource(int blocks, bool fast = false) : left_(blocks), fast_(fast) {}
+  bool drivesOwnClock() const override { return fast_; }
   bool open(double, int, QString*) override { return true; }
   void queue(int16_t* buffer) override {
     if (left_ == 0) return;
@@ -50,6 +54,7 @@ class ToneSource : public BlockSource {
 
  private:
   int left_;
+  bool fast_;
   qint64 delivered_ = 0;
   long t_ = 0;
   std::mt19937 rng_{4};
@@ -67,6 +72,8 @@ struct CountingHost : BlockLoopHost {
 
 class PaintCounter : public QObject {
  public:
+  PaintCounter() = default;
+  explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
   int paints = 0;
 
  protected:
@@ -79,7 +86,7 @@ class PaintCounter : public QObject {
 // Thirty blocks come far faster than the (here, hour-long) frame interval: the first is shown
 // at once, the rest only update what the next frame shows, and stopping shows the last one.
 // Plot and waterfall then hold the picture that drawing every block would have left.
-TEST(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
+MeasurementParams ToneParams() {
   Module1::FFTLen = kLen;
   Module1::MakeWindow(0);
   MeasurementParams params;
@@ -93,6 +100,11 @@ TEST(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
   params.HistLen = 4;
   params.AlarmThreshDb = 200;
   params.GuardBand = 0.5f;
+  return params;
+}
+
+TEST(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
+  MeasurementParams params = ToneParams();
   testing::QuietHost engineHost;
   MeasurementEngine engine(params, engineHost);
   CountingHost host;
@@ -151,6 +163,64 @@ TEST(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
   EXPECT_EQ(host.readouts, 2);
   EXPECT_EQ(plot.grab().toImage(), everyBlock.grab().toImage());
   EXPECT_EQ(waterfall.view()->picture(), everyRow.picture());
+}
+
+// A fast run paints in frames, each with what changed since the last: text set between frames
+// shows at the next one, a panel that did not change is not painted again, and what changed
+// after the last frame shows when the run ends.
+TEST(DisplayPace, FastRunFramesPaintOnlyWhatChanged) {
+  MeasurementParams params = ToneParams();
+  testing::QuietHost engineHost;
+  MeasurementEngine engine(params, engineHost);
+  CountingHost host;
+
+  QWidget window;
+  window.setWindowFlag(Qt::ToolTip);  // no window manager frame or activation to repaint it
+  auto* layout = new QVBoxLayout(&window);
+  auto* plot = new BandPlot;
+  plot->setMinimumSize(625, 121);
+  plot->setScaleLeft(HzToBin(20, kRate, kLen));
+  plot->setScaleWidth(460);
+  auto* panel = new QGroupBox(QStringLiteral("Parameters"));
+  panel->setMinimumHeight(200);
+  auto* label = new QLabel(QStringLiteral("none"));
+  layout->addWidget(plot);
+  layout->addWidget(panel);
+  layout->addWidget(label);
+  PaintCounter plotPaints(plot), panelPaints(panel), labelPaints(label);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  WaterfallWindow waterfall;
+  waterfall.setupForStart(460);
+
+  BlockLoop loop(engine, params, host, plot, &waterfall);
+  constexpr int kBlocks = 8;
+  int blocks = 0;
+  QObject::connect(&loop, &BlockLoop::blockProcessed, &loop,
+                   [&] { label->setText(QString::number(++blocks)); });
+  loop.start(std::make_unique<ToneSource>(kBlocks, true));
+  constexpr int kHour = 3600 * 1000;
+  loop.frames().setInterval(kHour);
+  loop.readoutFrames().setInterval(kHour);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return loop.blocksProcessed() == kBlocks; }, 20000));
+  QApplication::processEvents();
+  plotPaints.paints = panelPaints.paints = labelPaints.paints = 0;
+
+  label->setText(QStringLiteral("between frames"));
+  QApplication::processEvents();
+  EXPECT_EQ(labelPaints.paints, 0) << "painted before its frame";
+  loop.frames().flush();
+  EXPECT_EQ(labelPaints.paints, 1);
+  EXPECT_EQ(plotPaints.paints, 1);
+  EXPECT_EQ(panelPaints.paints, 0) << "an unchanged panel painted again with the frame";
+
+  // Set after the last frame: the end of the run shows it.
+  labelPaints.paints = 0;
+  label->setText(QStringLiteral("after the last frame"));
+  QApplication::processEvents();
+  loop.stop();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return labelPaints.paints > 0; }, 2000))
+      << "the window paints no more after a fast run";
 }
 
 }  // namespace
