@@ -113,7 +113,8 @@ void BlockLoop::showFrame() {
   if (suspended_) {
     readouts_.flush();
     framing_ = true;
-    for (QWidget* w : heldWindows_) {
+    const QList<QPointer<QWidget>> windows = heldWindows_;  // a paint may end the hold
+    for (QWidget* w : windows) {
       if (w == nullptr || !w->isVisible()) continue;
       QEvent request(QEvent::UpdateRequest);
       QCoreApplication::sendEvent(w, &request);

@@ -103,12 +103,16 @@ MeasurementParams ToneParams() {
   return params;
 }
 
-TEST(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
+// The engine a block loop measures the tone with, and the host that counts what it shows.
+class DisplayPace : public ::testing::Test {
+ protected:
   MeasurementParams params = ToneParams();
   testing::QuietHost engineHost;
-  MeasurementEngine engine(params, engineHost);
+  MeasurementEngine engine{params, engineHost};
   CountingHost host;
+};
 
+TEST_F(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
   BandPlot plot;
   plot.setWindowFlag(Qt::ToolTip);  // no window manager frame or activation to repaint it
   plot.resize(625, 121);
@@ -168,12 +172,7 @@ TEST(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
 // A fast run paints in frames, each with what changed since the last: text set between frames
 // shows at the next one, a panel that did not change is not painted again, and what changed
 // after the last frame shows when the run ends.
-TEST(DisplayPace, FastRunFramesPaintOnlyWhatChanged) {
-  MeasurementParams params = ToneParams();
-  testing::QuietHost engineHost;
-  MeasurementEngine engine(params, engineHost);
-  CountingHost host;
-
+TEST_F(DisplayPace, FastRunFramesPaintOnlyWhatChanged) {
   QWidget window;
   window.setWindowFlag(Qt::ToolTip);  // no window manager frame or activation to repaint it
   auto* layout = new QVBoxLayout(&window);
