@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
@@ -224,6 +226,14 @@ void LogPanel::AdvanceTick() {
 void LogPanel::PrependToGenInfo(const QString& line) {
   // Made on a document, a cursor stands at its start; moving it there would lay it out.
   QTextCursor cursor(GenInfo->document());
+  // Paced, the scroll bars keep quiet about their ranges: Qt answers each change with an
+  // event posted to itself, a wake-up of the event loop per record. ShowNewestLine() lets
+  // the view catch up.
+  std::optional<QSignalBlocker> quietV, quietH;
+  if (scrollPaced_) {
+    quietV.emplace(GenInfo->verticalScrollBar());
+    quietH.emplace(GenInfo->horizontalScrollBar());
+  }
   // The first record goes into the empty first block; later ones open a new top line.
   if (GenInfo->document()->isEmpty())
     cursor.insertText(line);
@@ -253,6 +263,11 @@ void LogPanel::SetScrollPaced(bool on) {
 void LogPanel::ShowNewestLine() {
   if (!scrollDue_) return;
   scrollDue_ = false;
+  // Shows or hides the scroll bar for the range it kept quiet about.
+  if (scrollPaced_) {
+    QEvent relayout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(GenInfo, &relayout);
+  }
   GenInfo->moveCursor(QTextCursor::Start);
 }
 

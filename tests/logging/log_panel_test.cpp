@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -229,6 +230,40 @@ TEST_F(LogPanelTest, PacedScrollKeepsTheLinesAndShowsTheNewestWhenAsked) {
   panel->SetScrollPaced(false);
   EXPECT_TRUE(doc->firstBlock().text().startsWith("14:03:40"));
   EXPECT_EQ(panel->GenInfo->textCursor().position(), 0);
+}
+
+// Paced, a record costs no wake-up of the event loop: every change of the scroll bar's range
+// made Qt post a call to GenInfo. Asked, GenInfo still shows its scroll bar for the lines.
+TEST_F(LogPanelTest, PacedRecordsPostNothingAndTheScrollBarCatchesUp) {
+  struct CountCalls : QObject {
+    int calls = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      calls += e->type() == QEvent::MetaCall;
+      return false;
+    }
+  } posted;
+  panel->GenInfo->setParent(&host);
+  panel->GenInfo->setGeometry(0, 0, 300, 120);
+  host.resize(300, 120);
+  host.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+  panel->GenInfo->installEventFilter(&posted);
+  Pick("1s");
+  panel->StartLog->setChecked(true);
+  for (const bool paced : {true, false}) {
+    panel->SetScrollPaced(paced);
+    posted.calls = 0;
+    for (int s = 0; s < 30; ++s) ASSERT_TRUE(Tick(s));
+    QCoreApplication::processEvents();
+    if (paced) {
+      EXPECT_EQ(posted.calls, 0);
+      panel->ShowNewestLine();
+      EXPECT_TRUE(panel->GenInfo->verticalScrollBar()->isVisible());
+      EXPECT_GT(panel->GenInfo->verticalScrollBar()->maximum(), 0);
+    } else {
+      EXPECT_GT(posted.calls, 0) << "the unpaced count the paced one is held against";
+    }
+  }
 }
 
 TEST_F(LogPanelTest, IntervalChangeTakesEffectOnTheRunningCounter) {
