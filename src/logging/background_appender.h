@@ -47,7 +47,7 @@ class BackgroundAppender {
   // thread wakes when kBatchJobs wait or kBatchWait has passed since the first, a few times
   // a second instead of for every record.
   void SetSyncToDisk(bool on);
-  static constexpr size_t kBatchJobs = 64;
+  static constexpr size_t kBatchJobs = 512;
   static constexpr std::chrono::milliseconds kBatchWait{100};
   // Blocks until every queued job has run; false when `limit` passed first.
   bool WaitIdle(std::chrono::milliseconds limit);
