@@ -19,6 +19,7 @@
 
 #include "app/level_meter.h"
 #include "app/level_scale.h"
+#include "app/panel_box.h"
 #include "display/band_plot.h"
 #include "display/plot_with_axes.h"
 #include "display/waterfall_window.h"
@@ -90,7 +91,7 @@ void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
   CFToPeak = new QPushButton("Centre Freq to Peak", central);
   CFToPeak->setObjectName("CFToPeak");
 
-  SNResults = new QGroupBox("Signal / Noise", central);
+  SNResults = new PanelBox("Signal / Noise", central);
   SNResults->setObjectName("SNResults");
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   auto makeSn = [&](const char* name) {
@@ -103,7 +104,7 @@ void MainControls::Build(QMainWindow* window, MeasurementParams& params) {
   SNBin = makeSn("SNBin");
   SN1Hz = makeSn("SN1Hz");
   SN2k5Hz = makeSn("SN2k5Hz");
-  Calibrated = new QGroupBox("Calibrated", central);
+  Calibrated = new PanelBox("Calibrated", central);
   Calibrated->setObjectName("Calibrated");
   Calibrated->setToolTip("Figures calibrated against the noise density and full scale, averaged "
                          "over 20 s; the data log (CSV) holds them with every record");
@@ -149,7 +150,7 @@ void MainControls::LayOut(QMainWindow* window) {
   sourceBox->addLayout(sourceRow);
   sourceBox->addWidget(SBswap);
 
-  auto* setup = new QGroupBox("Setup", central);
+  auto* setup = new PanelBox("Setup", central);
   setup->setObjectName("SetupGroup");
   auto* setupGrid = new QGridLayout(setup);
   setupGrid->addWidget(p.Label16, 0, 0);
@@ -163,7 +164,7 @@ void MainControls::LayOut(QMainWindow* window) {
   setupGrid->setColumnStretch(1, 1);
   setupGrid->setColumnStretch(3, 1);
 
-  auto* freq = new QGroupBox("Frequency Parameters", central);
+  auto* freq = new PanelBox("Frequency Parameters", central);
   freq->setObjectName("FrequencyGroup");
   auto* freqBox = new QVBoxLayout(freq);
   auto* heading = MakeLabel("FrequencyHeading", "Detection and tracking parameters", freq);
@@ -265,7 +266,7 @@ void MainControls::LayOut(QMainWindow* window) {
                         PeakDet->fontMetrics().height());
   PeakDet->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-  auto* logging = new QGroupBox("Logging", central);
+  auto* logging = new PanelBox("Logging", central);
   logging->setObjectName("LoggingGroup");
   LogPanel& lp = *log;
   auto* logGrid = new QGridLayout(logging);
@@ -281,7 +282,7 @@ void MainControls::LayOut(QMainWindow* window) {
   logGrid->setRowStretch(4, 1);
   logging->setMinimumWidth(220);
 
-  auto* general = new QGroupBox("General Info", central);
+  auto* general = new PanelBox("General Info", central);
   general->setObjectName("GeneralInfoGroup");
   auto* generalBox = new QVBoxLayout(general);
   generalBox->addWidget(lp.GenInfo);
