@@ -57,11 +57,23 @@ live)
     (cd replay && "$corvane" --input "../$f" --start --log --fast >>out.txt 2>>err.txt) \
       || fail "the replay of $f exited with $?"
   done
+  # A live record holds the last block processed before the wall clock's tick; a block that
+  # ended just before the tick but was processed just after it (a busy machine) goes to the
+  # next record, where the replay, with no such delay, puts it in this one. The data logs
+  # give each record's block by its age: such a second measures two different blocks.
+  awk -F, '$0 !~ /^#/ && $2 ~ /T/ && $12 != "" {
+             t = substr($2, 12, 8)
+             if (FILENAME == ARGV[1]) { age[t] = $12; next }
+             if ((t in age) && (age[t] - $12 > 0.2 || $12 - age[t] > 0.2))
+               print t, "live block", $12, "s old, replayed", age[t]
+           }' replay/SIGREC.csv SIGREC.csv >other-blocks.txt
   # Joined on the second: the same frequency, and the S/N within 0.1 dB once the replay's
   # averages and its stability period hold only recorded blocks (4 + 4 blocks of 0.68 s from
   # its start: its first 7 records). The replay cuts its blocks where the live run did (the
   # recording says where), so both measure the same frames.
-  awk 'NR == FNR { if (++n > 7) { f[$1] = $2; s[$1] = $5 }; next }
+  awk 'FILENAME == ARGV[1] { other[$1] = 1; next }
+       FILENAME == ARGV[2] { if (++n > 7) { f[$1] = $2; s[$1] = $5 }; next }
+       ($1 in other) { skipped++; next }
        ($1 in f) {
          both++
          if ($2 != f[$1]) { print $1 ": frequency " $2 " live, " f[$1] " replayed"; bad = 1 }
@@ -73,9 +85,12 @@ live)
          }
        }
        END { if (compared < 4) { print "only " compared " records to compare of " both; bad = 1 }
-             printf "audio-test live: %d records compared, S/N differs by %.1f dB at most\n", compared, worst
-             exit bad }' replay/SIGREC.TXT SIGREC.TXT \
+             printf "audio-test live: %d records compared, S/N differs by %.1f dB at most", compared, worst
+             if (skipped) printf "; %d of another block", skipped
+             printf "\n"
+             exit bad }' other-blocks.txt replay/SIGREC.TXT SIGREC.TXT \
     || fail "the replay differs: $(tr '\r' ' ' <replay/SIGREC.TXT | head -c 600)"
+  [ ! -s other-blocks.txt ] || echo "audio-test live: $(cat other-blocks.txt)"
   echo "audio-test live: the recording $(ls rec) replayed gives the live records"
   ;;
 no-server)
