@@ -35,7 +35,10 @@ start() {
   export XAUTHORITY=$dir/Xauthority
   : >"$XAUTHORITY"
   xauth -q add ":$n" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
-  Xvfb ":$n" -screen 0 "${DISPLAY_SCREEN:-1920x1080}x24" -nolisten tcp -auth "$XAUTHORITY" >"$dir/xvfb.log" 2>&1 &
+  # -noreset: the server is not started afresh whenever its last client leaves, which
+  # refuses connections for a moment.
+  Xvfb ":$n" -screen 0 "${DISPLAY_SCREEN:-1920x1080}x24" -nolisten tcp -noreset \
+    -auth "$XAUTHORITY" >"$dir/xvfb.log" 2>&1 &
   echo $! >"$dir/xvfb.pid"
   export DISPLAY=:$n
   local ok=""
@@ -44,13 +47,25 @@ start() {
     sleep 0.1
   done
   [ -n "$ok" ] || { echo "display.sh: Xvfb did not start: $(tail -3 "$dir/xvfb.log")" >&2; stop; exit 1; }
-  openbox --sm-disable >"$dir/wm.log" 2>&1 &
+  # The window manager is started again should it ever exit, and says so: without it no
+  # window is activated, and the focus tests fail for a reason of the display's.
+  (
+    while :; do
+      openbox --sm-disable >>"$dir/wm.log" 2>&1 && status=0 || status=$?
+      # Gone with the display (stop): nothing to start again.
+      xdpyinfo >/dev/null 2>&1 || xdotool getdisplaygeometry >/dev/null 2>&1 || break
+      echo "display.sh: the window manager of :$n exited (status $status): $(tail -2 "$dir/wm.log" | tr '\n' ' '); started again" >&2
+      sleep 0.2
+    done
+  ) </dev/null >/dev/null &
   echo $! >"$dir/wm.pid"
   # The window manager has taken over once the root window names it.
+  ok=""
   for _ in $(seq 100); do
-    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then break; fi
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then ok=1; break; fi
     sleep 0.1
   done
+  [ -n "$ok" ] || { echo "display.sh: the window manager did not start: $(tail -3 "$dir/wm.log")" >&2; stop; exit 1; }
   echo "export DISPLAY=:$n"
   echo "export XAUTHORITY=$XAUTHORITY"
 }
