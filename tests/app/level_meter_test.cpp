@@ -10,22 +10,13 @@
 #include "app/level_meter.h"
 #include "app/level_scale.h"
 #include "display/axis_scales.h"
+#include "support/event_counter.h"
 
 namespace {
 
 using corvane::LevelMeter;
 using corvane::LevelScale;
-
-class PaintCounter : public QObject {
- public:
-  int paints = 0;
-
- protected:
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
+using corvane::testing::EventCounter;
 
 // Rows from the bottom that show the bar colour in the middle column.
 int BarRows(const QImage& img, QRgb colour) {
@@ -41,30 +32,29 @@ TEST(LevelMeter, RepaintsExactlyWhenTheBarChanges) {
   // Not managed by the window manager, so no activation or frame repaints it meanwhile.
   meter.setWindowFlag(Qt::ToolTip);
   meter.resize(16, 100);
-  PaintCounter counter;
-  meter.installEventFilter(&counter);
+  EventCounter counter(QEvent::Paint, &meter);
   meter.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&meter));
   meter.setLevel(25, false);  // 50 px
   QApplication::processEvents();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return counter.paints >= 1; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return counter.count >= 1; }, 5000));
 
-  counter.paints = 0;
+  counter.count = 0;
   meter.setLevel(25.2, false);  // 50.4 px: the same bar
   QApplication::processEvents();
-  EXPECT_EQ(counter.paints, 0);
+  EXPECT_EQ(counter.count, 0);
   EXPECT_DOUBLE_EQ(meter.level(), 25.2);
 
   meter.setLevel(30, false);  // 60 px
   QApplication::processEvents();
-  EXPECT_EQ(counter.paints, 1);
+  EXPECT_EQ(counter.count, 1);
   // The bottom row is the frame.
   EXPECT_EQ(BarRows(meter.grab().toImage(), qRgb(0, 0, 255)), 60 - 1);
 
-  counter.paints = 0;
+  counter.count = 0;
   meter.setLevel(30, true);  // same height, new colour
   QApplication::processEvents();
-  EXPECT_EQ(counter.paints, 1);
+  EXPECT_EQ(counter.count, 1);
   EXPECT_EQ(BarRows(meter.grab().toImage(), qRgb(255, 0, 0)), 60 - 1);
 
   // A change that is undone before the next paint leaves nothing to repaint, and the bar

@@ -17,6 +17,7 @@
 #include <cstdio>
 
 #include "app/window_fixture.h"
+#include "support/event_counter.h"
 #include "support/test_wav.h"
 #include "capture/source_factory.h"
 #include "common/numtext.h"
@@ -213,14 +214,7 @@ TEST_F(WindowTest, TickWritesTheClockCaptionAndDueRecords) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return w.windowTitle() == latest; }, 2000))
       << w.windowTitle().toStdString();
   // Hundreds of ticks a second would each send the window manager a caption.
-  struct TitleChanges : QObject {
-    int count = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-      count += e->type() == QEvent::WindowTitleChange;
-      return false;
-    }
-  } changes;
-  w.installEventFilter(&changes);
+  EventCounter changes(QEvent::WindowTitleChange, &w);
   for (int i = 0; i < 50; ++i) {
     ++second;
     w.Timer1_Timer();

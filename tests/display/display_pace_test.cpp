@@ -21,10 +21,13 @@
 #include "display/waterfall_view.h"
 #include "display/waterfall_window.h"
 #include "dsp/fft.h"
+#include "support/event_counter.h"
 #include "support/quiet_host.h"
 
 namespace corvane {
 namespace {
+
+using testing::EventCounter;
 
 constexpr int kLen = 1024;
 constexpr double kRate = 12000;
@@ -70,19 +73,6 @@ struct CountingHost : BlockLoopHost {
   int levels = 0, readouts = 0;
 };
 
-class PaintCounter : public QObject {
- public:
-  PaintCounter() = default;
-  explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
-  int paints = 0;
-
- protected:
-  bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-};
-
 // Thirty blocks come far faster than the (here, hour-long) frame interval: the first is shown
 // at once, the rest only update what the next frame shows, and stopping shows the last one.
 // Plot and waterfall then hold the picture that drawing every block would have left.
@@ -118,8 +108,7 @@ TEST_F(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
   plot.resize(625, 121);
   plot.setScaleLeft(HzToBin(20, kRate, kLen));
   plot.setScaleWidth(460);
-  PaintCounter counter;
-  plot.installEventFilter(&counter);
+  EventCounter counter(QEvent::Paint, &plot);
   plot.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&plot));
   WaterfallWindow waterfall;
@@ -147,7 +136,7 @@ TEST_F(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
     everyRow.scrollRow();
   });
   QApplication::processEvents();
-  counter.paints = 0;
+  counter.count = 0;
 
   constexpr int kBlocks = 30;
   loop.start(std::make_unique<ToneSource>(kBlocks));
@@ -157,13 +146,13 @@ TEST_F(DisplayPace, BlocksFasterThanFramesAreAllMeasuredButPaintedOnce) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return loop.blocksProcessed() == kBlocks; }, 20000));
   QApplication::processEvents();
   EXPECT_GT(measured, kBlocks / 2);
-  EXPECT_EQ(counter.paints, 1);
+  EXPECT_EQ(counter.count, 1);
   EXPECT_EQ(host.readouts, 1);
   EXPECT_EQ(host.levels, 1);
 
   loop.stop();
   QApplication::processEvents();
-  EXPECT_EQ(counter.paints, 2);
+  EXPECT_EQ(counter.count, 2);
   EXPECT_EQ(host.readouts, 2);
   EXPECT_EQ(plot.grab().toImage(), everyBlock.grab().toImage());
   EXPECT_EQ(waterfall.view()->picture(), everyRow.picture());
@@ -186,7 +175,8 @@ TEST_F(DisplayPace, FastRunFramesPaintOnlyWhatChanged) {
   layout->addWidget(plot);
   layout->addWidget(panel);
   layout->addWidget(label);
-  PaintCounter plotPaints(plot), panelPaints(panel), labelPaints(label);
+  EventCounter plotPaints(QEvent::Paint, plot), panelPaints(QEvent::Paint, panel),
+      labelPaints(QEvent::Paint, label);
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   WaterfallWindow waterfall;
@@ -203,22 +193,22 @@ TEST_F(DisplayPace, FastRunFramesPaintOnlyWhatChanged) {
   loop.readoutFrames().setInterval(kHour);
   ASSERT_TRUE(QTest::qWaitFor([&] { return loop.blocksProcessed() == kBlocks; }, 20000));
   QApplication::processEvents();
-  plotPaints.paints = panelPaints.paints = labelPaints.paints = 0;
+  plotPaints.count = panelPaints.count = labelPaints.count = 0;
 
   label->setText(QStringLiteral("between frames"));
   QApplication::processEvents();
-  EXPECT_EQ(labelPaints.paints, 0) << "painted before its frame";
+  EXPECT_EQ(labelPaints.count, 0) << "painted before its frame";
   loop.frames().flush();
-  EXPECT_EQ(labelPaints.paints, 1);
-  EXPECT_EQ(plotPaints.paints, 1);
-  EXPECT_EQ(panelPaints.paints, 0) << "an unchanged panel painted again with the frame";
+  EXPECT_EQ(labelPaints.count, 1);
+  EXPECT_EQ(plotPaints.count, 1);
+  EXPECT_EQ(panelPaints.count, 0) << "an unchanged panel painted again with the frame";
 
   // Set after the last frame: the end of the run shows it.
-  labelPaints.paints = 0;
+  labelPaints.count = 0;
   label->setText(QStringLiteral("after the last frame"));
   QApplication::processEvents();
   loop.stop();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return labelPaints.paints > 0; }, 2000))
+  EXPECT_TRUE(QTest::qWaitFor([&] { return labelPaints.count > 0; }, 2000))
       << "the window paints no more after a fast run";
 }
 

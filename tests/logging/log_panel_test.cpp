@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "support/event_counter.h"
+
 namespace corvane {
 namespace {
 
@@ -235,13 +237,7 @@ TEST_F(LogPanelTest, PacedScrollKeepsTheLinesAndShowsTheNewestWhenAsked) {
 // Paced, a record costs no wake-up of the event loop: every change of the scroll bar's range
 // made Qt post a call to GenInfo. Asked, GenInfo still shows its scroll bar for the lines.
 TEST_F(LogPanelTest, PacedRecordsPostNothingAndTheScrollBarCatchesUp) {
-  struct CountCalls : QObject {
-    int calls = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-      calls += e->type() == QEvent::MetaCall;
-      return false;
-    }
-  } posted;
+  testing::EventCounter posted(QEvent::MetaCall);
   panel->GenInfo->setParent(&host);
   panel->GenInfo->setGeometry(0, 0, 300, 120);
   host.resize(300, 120);
@@ -252,16 +248,16 @@ TEST_F(LogPanelTest, PacedRecordsPostNothingAndTheScrollBarCatchesUp) {
   panel->StartLog->setChecked(true);
   for (const bool paced : {true, false}) {
     panel->SetScrollPaced(paced);
-    posted.calls = 0;
+    posted.count = 0;
     for (int s = 0; s < 30; ++s) ASSERT_TRUE(Tick(s));
     QCoreApplication::processEvents();
     if (paced) {
-      EXPECT_EQ(posted.calls, 0);
+      EXPECT_EQ(posted.count, 0);
       panel->ShowNewestLine();
       EXPECT_TRUE(panel->GenInfo->verticalScrollBar()->isVisible());
       EXPECT_GT(panel->GenInfo->verticalScrollBar()->maximum(), 0);
     } else {
-      EXPECT_GT(posted.calls, 0) << "the unpaced count the paced one is held against";
+      EXPECT_GT(posted.count, 0) << "the unpaced count the paced one is held against";
     }
   }
 }
