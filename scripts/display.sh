@@ -17,7 +17,7 @@ cmd=$1
 dir=$(mkdir -p "$2" && cd "$2" && pwd)
 
 stop() {
-  for name in wm xvfb; do
+  for name in wm openbox xvfb; do
     if [ -f "$dir/$name.pid" ]; then
       kill "$(cat "$dir/$name.pid")" 2>/dev/null || true
       rm -f "$dir/$name.pid"
@@ -51,7 +51,9 @@ start() {
   # window is activated, and the focus tests fail for a reason of the display's.
   (
     while :; do
-      openbox --sm-disable >>"$dir/wm.log" 2>&1 && status=0 || status=$?
+      openbox --sm-disable >>"$dir/wm.log" 2>&1 &
+      echo $! >"$dir/openbox.pid"
+      wait $! && status=0 || status=$?
       # Gone with the display (stop): nothing to start again.
       xdpyinfo >/dev/null 2>&1 || xdotool getdisplaygeometry >/dev/null 2>&1 || break
       echo "display.sh: the window manager of :$n exited (status $status): $(tail -2 "$dir/wm.log" | tr '\n' ' '); started again" >&2
