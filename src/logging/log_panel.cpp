@@ -229,11 +229,9 @@ void LogPanel::PrependToGenInfo(const QString& line) {
   // Paced, the scroll bars keep quiet about their ranges: Qt answers each change with an
   // event posted to itself, a wake-up of the event loop per record. ShowNewestLine() lets
   // the view catch up.
-  std::optional<QSignalBlocker> quietV, quietH;
-  if (scrollPaced_) {
-    quietV.emplace(GenInfo->verticalScrollBar());
-    quietH.emplace(GenInfo->horizontalScrollBar());
-  }
+  const QSignalBlocker quietV(scrollPaced_ ? GenInfo->verticalScrollBar() : nullptr);
+  const QSignalBlocker quietH(scrollPaced_ ? GenInfo->horizontalScrollBar() : nullptr);
+  scrollBarsBehind_ = scrollBarsBehind_ || scrollPaced_;
   // The first record goes into the empty first block; later ones open a new top line.
   if (GenInfo->document()->isEmpty())
     cursor.insertText(line);
@@ -263,8 +261,10 @@ void LogPanel::SetScrollPaced(bool on) {
 void LogPanel::ShowNewestLine() {
   if (!scrollDue_) return;
   scrollDue_ = false;
-  // Shows or hides the scroll bar for the range it kept quiet about.
-  if (scrollPaced_) {
+  // Shows or hides the scroll bars for the ranges they kept quiet about, also when pacing
+  // has just been switched off.
+  if (scrollBarsBehind_) {
+    scrollBarsBehind_ = false;
     QEvent relayout(QEvent::LayoutRequest);
     QCoreApplication::sendEvent(GenInfo, &relayout);
   }

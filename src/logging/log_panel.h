@@ -111,6 +111,7 @@ class LogPanel : public QObject {
   bool lastFailed_ = false;
   bool logMsgWasEnabled_ = true;
   bool scrollPaced_ = false;
+  bool scrollBarsBehind_ = false;  // ranges changed while the scroll bars kept quiet
   bool scrollDue_ = false;  // lines were put on top since GenInfo last showed its newest
 };
 

@@ -260,6 +260,14 @@ TEST_F(LogPanelTest, PacedRecordsPostNothingAndTheScrollBarCatchesUp) {
       EXPECT_GT(posted.count, 0) << "the unpaced count the paced one is held against";
     }
   }
+  // Switching pacing off catches up as well.
+  panel->GenInfo->clear();
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(panel->GenInfo->verticalScrollBar()->isVisible());
+  panel->SetScrollPaced(true);
+  for (int s = 0; s < 30; ++s) ASSERT_TRUE(Tick(s));
+  panel->SetScrollPaced(false);
+  EXPECT_TRUE(panel->GenInfo->verticalScrollBar()->isVisible());
 }
 
 TEST_F(LogPanelTest, IntervalChangeTakesEffectOnTheRunningCounter) {
